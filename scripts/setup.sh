@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need from Debian's packages, only when
+# something is missing. Safe to run again and again.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ python3
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  wine64 libboost-dev googletest
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+# The Wine loader lives outside PATH; its presence is what the tests rely on.
+[ -x /usr/lib/wine/wine64 ] || missing+=(wine64)
+
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  echo "setup: installing ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+echo "setup: build tools present"

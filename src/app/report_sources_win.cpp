@@ -1,0 +1,43 @@
+#include <windows.h>
+#include <winternl.h>
+
+#include <iostream>
+#include <sstream>
+
+#include "app/report_frame.h"
+#include "app/telemetry_main.h"
+#include "counters/counter_section.h"
+
+namespace {
+
+std::int64_t systemTime() {
+    LARGE_INTEGER now{};
+    NtQuerySystemTime(&now);
+    return now.QuadPart;
+}
+
+// Sections not gathered yet: they stay empty in the document.
+std::string noServiceVersion(const char*) { return std::string(); }
+ZelTamperProtection noZelTamperProtection() { return {}; }
+bool noOrbTamperProtection() { return false; }
+void noMinifilterInformation(std::ostream&) {}
+MetricMap noPerfTelemetry() { return {}; }
+
+const ReportSources windowsSources = {
+    noServiceVersion,
+    noZelTamperProtection,
+    noOrbTamperProtection,
+    writeCounterSection,
+    systemTime,
+    noMinifilterInformation,
+    noPerfTelemetry,
+};
+
+}  // namespace
+
+int telemetryMain() {
+    std::ostringstream document;
+    writeReport(document, windowsSources);
+    std::cout << document.str();
+    return 0;
+}
