@@ -15,8 +15,7 @@ void WindowsRaii::RaiiCoTaskMemFreePwstr(PWSTR text) { CoTaskMemFree(text); }
 
 namespace {
 
-// The message carries the HRESULT as a signed decimal, as callers have always
-// seen it (E_FAIL reads -2147467259).
+// The HRESULT is shown as a signed decimal: E_FAIL reads -2147467259.
 std::runtime_error lookupFailure(HRESULT result) {
     std::ostringstream message;
     message << "SHGetKnownFolderPath failed: " << result;
