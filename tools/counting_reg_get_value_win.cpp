@@ -26,5 +26,6 @@ void ResetRegGetValueWCalls() { calls = 0; }
 
 // Calls through the import table land here rather than in advapi32.
 extern "C" {
-LONG(WINAPI* __imp_RegGetValueW)(HKEY, LPCWSTR, LPCWSTR, DWORD, LPDWORD, PVOID, LPDWORD) = standins::countingRegGetValueW;
+LONG(WINAPI* __imp_RegGetValueW)(HKEY, LPCWSTR, LPCWSTR, DWORD, LPDWORD, PVOID,
+                                 LPDWORD) = standins::countingRegGetValueW;
 }

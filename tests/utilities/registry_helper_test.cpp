@@ -83,7 +83,8 @@ const StringCase stringCases[] = {
      nullptr},
     {"noData", REG_SZ, "", L"",
      "String values should always have at least a null-terminating character. Value name='V'."},
-    {"notTerminated", REG_SZ, Utf16LeBytes(L"abc"), L"", "String values should always be null-terminated. Value name='V'."},
+    {"notTerminated", REG_SZ, Utf16LeBytes(L"abc"), L"",
+     "String values should always be null-terminated. Value name='V'."},
     {"oddLength", REG_SZ, "a\0b\0c"s, L"", "Invalid registry value data length. Value name='V'."},
 };
 
