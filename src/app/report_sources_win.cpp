@@ -4,6 +4,8 @@
 #include <iostream>
 #include <sstream>
 
+#include "app/installed_settings.h"
+#include "app/minifilter_information.h"
 #include "app/report_frame.h"
 #include "app/telemetry_main.h"
 #include "counters/counter_section.h"
@@ -17,19 +19,15 @@ std::int64_t systemTime() {
 }
 
 // Sections not gathered yet: they stay empty in the document.
-std::string noServiceVersion(const char*) { return std::string(); }
-ZelTamperProtection noZelTamperProtection() { return {}; }
-bool noOrbTamperProtection() { return false; }
-void noMinifilterInformation(std::ostream&) {}
 MetricMap noPerfTelemetry() { return {}; }
 
 const ReportSources windowsSources = {
-    noServiceVersion,
-    noZelTamperProtection,
-    noOrbTamperProtection,
+    readServiceVersion,
+    readZelTamperProtection,
+    readOrbTamperProtection,
     writeCounterSection,
     systemTime,
-    noMinifilterInformation,
+    writeMinifilterInformation,
     noPerfTelemetry,
 };
 

@@ -1,0 +1,86 @@
+// The ProgramData lookup against the real shell, and its failure path through
+// a stand-in SHGetKnownFolderPath that this test links.
+#include "utilities/known_folder_path_locator.h"
+
+#include <gtest/gtest.h>
+
+#include <boost/exception/exception.hpp>
+#include <boost/exception/get_error_info.hpp>
+#include <boost/throw_exception.hpp>
+#include <stdexcept>
+#include <string>
+
+#include "known_folder_stand_in_win.h"
+
+namespace {
+
+class KnownFolderPathLocator : public ::testing::Test {
+protected:
+    void SetUp() override { standins::PassKnownFolderLookupThrough(); }
+    void TearDown() override { standins::PassKnownFolderLookupThrough(); }
+};
+
+TEST_F(KnownFolderPathLocator, ProgramDataIsTheShellsFolderAndItsBufferIsFreed) {
+    EXPECT_EQ(utilities::KnownFolderPathLocator::ProgramData(), L"C:\\ProgramData");
+    ASSERT_NE(standins::LastKnownFolderBuffer(), nullptr);
+    EXPECT_EQ(standins::TaskMemoryFrees(standins::LastKnownFolderBuffer()), 1);
+}
+
+struct FailureCase {
+    HRESULT result;
+    const char* expected;
+};
+
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.expected; }
+
+class ProgramDataFailure : public KnownFolderPathLocator,
+                           public ::testing::WithParamInterface<std::tuple<FailureCase, bool>> {};
+
+TEST_P(ProgramDataFailure, ThrowsTheDecimalResultAndFreesWhatTheShellHandedBack) {
+    const auto [failure, handBackBuffer] = GetParam();
+    standins::FailKnownFolderLookup(failure.result, handBackBuffer);
+    try {
+        utilities::KnownFolderPathLocator::ProgramData();
+        ADD_FAILURE() << "no exception";
+    } catch (const std::runtime_error& error) {
+        EXPECT_STREQ(error.what(), failure.expected);
+    }
+    if (handBackBuffer) {
+        ASSERT_NE(standins::LastKnownFolderBuffer(), nullptr);
+        EXPECT_EQ(standins::TaskMemoryFrees(standins::LastKnownFolderBuffer()), 1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ProgramDataFailure,
+    ::testing::Combine(
+        ::testing::Values(FailureCase{E_FAIL, "SHGetKnownFolderPath failed: -2147467259"},
+                          FailureCase{E_INVALIDARG, "SHGetKnownFolderPath failed: -2147024809"},
+                          FailureCase{HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND),
+                                      "SHGetKnownFolderPath failed: -2147024894"},
+                          FailureCase{E_OUTOFMEMORY, "SHGetKnownFolderPath failed: -2147024882"}),
+        ::testing::Bool()));
+
+TEST_F(KnownFolderPathLocator, FailureIsCaughtAsEveryBaseAndCarriesItsThrowLocation) {
+    standins::FailKnownFolderLookup(E_FAIL, false);
+    try {
+        utilities::KnownFolderPathLocator::ProgramData();
+        FAIL() << "no exception";
+    } catch (const boost::exception& error) {
+        const char* const* function = boost::get_error_info<boost::throw_function>(error);
+        const char* const* file = boost::get_error_info<boost::throw_file>(error);
+        const int* line = boost::get_error_info<boost::throw_line>(error);
+        ASSERT_TRUE(function && file && line);
+        EXPECT_NE(std::string(*function).find("KnownFolderPathLocator::ProgramData"), std::string::npos) << *function;
+        const std::string fileName(*file);
+        const std::string expectedFile = "known_folder_path_locator_win.cpp";
+        EXPECT_EQ(fileName.substr(fileName.size() - expectedFile.size()), expectedFile);
+        EXPECT_EQ(*line, 31);
+        const auto* standard = dynamic_cast<const std::exception*>(&error);
+        ASSERT_NE(standard, nullptr);
+        EXPECT_STREQ(standard->what(), "SHGetKnownFolderPath failed: -2147467259");
+    }
+    EXPECT_THROW(utilities::KnownFolderPathLocator::ProgramData(), std::exception);
+}
+
+}  // namespace
