@@ -7,6 +7,7 @@
 #include "app/report_frame.h"
 #include "app/telemetry_main.h"
 #include "counters/counter_section.h"
+#include "perf/perf_telemetry.h"
 
 namespace {
 
@@ -21,7 +22,6 @@ std::string noServiceVersion(const char*) { return std::string(); }
 ZelTamperProtection noZelTamperProtection() { return {}; }
 bool noOrbTamperProtection() { return false; }
 void noMinifilterInformation(std::ostream&) {}
-MetricMap noPerfTelemetry() { return {}; }
 
 const ReportSources windowsSources = {
     noServiceVersion,
@@ -30,7 +30,7 @@ const ReportSources windowsSources = {
     writeCounterSection,
     systemTime,
     noMinifilterInformation,
-    noPerfTelemetry,
+    collectPerfTelemetry,
 };
 
 }  // namespace
