@@ -1,7 +1,5 @@
 #include "perf/perf_telemetry.h"
 
-#include <vector>
-
 #include "perf/csv_reader.h"
 #include "perf/history_files.h"
 #include "perf/history_stream.h"
@@ -59,15 +57,17 @@ void scanHistoryFile(const std::wstring& path, std::uint64_t now, std::uint64_t 
 
 }  // namespace
 
-MetricMap scanPerfHistory(const std::wstring& directory, std::uint64_t now) {
-    // Saturating, so a clock inside the first day of 1601 cannot wrap the window.
-    const std::uint64_t cutoff = now > historyWindow ? now - historyWindow : 0;
-    const std::vector<std::wstring> files = selectHistoryFiles(directory, cutoff, requiredPerfColumnNames());
-
+MetricMap scanHistoryFiles(const std::vector<std::wstring>& files, std::uint64_t now, std::uint64_t cutoff) {
     IntervalChain chain;
     CsvRow row;  // one row buffer for every file, so the row path stops allocating once warm
     for (const std::wstring& path : files) {
         scanHistoryFile(path, now, cutoff, row, chain);
     }
     return chain.metrics();
+}
+
+MetricMap scanPerfHistory(const std::wstring& directory, std::uint64_t now) {
+    // Saturating, so a clock inside the first day of 1601 cannot wrap the window.
+    const std::uint64_t cutoff = now > historyWindow ? now - historyWindow : 0;
+    return scanHistoryFiles(selectHistoryFiles(directory, cutoff, requiredPerfColumnNames()), now, cutoff);
 }

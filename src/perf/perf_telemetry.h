@@ -3,6 +3,7 @@
 // performance history.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "perf/metric_map.h"
 
@@ -12,7 +13,13 @@ constexpr std::uint64_t historyWindow = 864000000000ULL;
 // Where the performance sampler keeps its history, below ProgramData.
 constexpr wchar_t perfHistorySubdirectory[] = L"\\Corvex\\Valmere\\Logs\\Perf";
 
-// Streams the history files of directory that cover (now - 24 h, now], forms
+// Streams the given history files, oldest first, and returns the statistics
+// of the intervals between consecutive usable samples of one run of the
+// driver. A file whose header no longer holds the columns is passed over; the
+// chain of samples runs on across it.
+MetricMap scanHistoryFiles(const std::vector<std::wstring>& files, std::uint64_t now, std::uint64_t cutoff);
+
+// Streams the history files of directory that cover [now - 24 h, now], forms
 // the intervals between consecutive samples of one run of the driver and
 // returns their statistics. Memory stays fixed whatever the number of rows.
 // Throws Corvex::Csv::csv_exception on a row with an odd number of quotes.
