@@ -87,7 +87,31 @@ std::istream& readCsvRow(std::istream& in, CsvRow& row) {
     return in;
 }
 
+namespace {
+
+// The common counter field: 1 to 19 plain digits, which cannot overflow.
+bool parsePlainDigits(std::string_view field, std::uint64_t& value) {
+    if (field.empty() || field.size() > 19) {
+        return false;
+    }
+    std::uint64_t number = 0;
+    for (const char c : field) {
+        const auto digit = static_cast<unsigned char>(c - '0');
+        if (digit > 9) {
+            return false;
+        }
+        number = number * 10 + digit;
+    }
+    value = number;
+    return true;
+}
+
+}  // namespace
+
 bool parseUnsignedField(std::string_view field, std::uint64_t& value) {
+    if (parsePlainDigits(field, value)) {
+        return true;
+    }
     const std::size_t size = field.size();
     // strtoull reads a C string: a NUL byte ends the field.
     const auto atEnd = [&](std::size_t i) { return i == size || field[i] == '\0'; };

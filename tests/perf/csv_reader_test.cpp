@@ -139,6 +139,8 @@ const NumberCase numberCases[] = {
     {"-0", true, 0},
     {"-5", true, UINT64_MAX - 4},
     {"", true, 0},
+    {"9999999999999999999", true, 9999999999999999999u},  // the longest that cannot overflow
+    {"0000000000000000001", true, 1},
     {"18446744073709551615", true, UINT64_MAX},
     {"18446744073709551616", true, UINT64_MAX},
     {"99999999999999999999", true, UINT64_MAX},
