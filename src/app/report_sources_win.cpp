@@ -9,6 +9,7 @@
 #include "app/report_frame.h"
 #include "app/telemetry_main.h"
 #include "counters/counter_section.h"
+#include "perf/perf_telemetry.h"
 
 namespace {
 
@@ -18,9 +19,6 @@ std::int64_t systemTime() {
     return now.QuadPart;
 }
 
-// Sections not gathered yet: they stay empty in the document.
-MetricMap noPerfTelemetry() { return {}; }
-
 const ReportSources windowsSources = {
     readServiceVersion,
     readZelTamperProtection,
@@ -28,7 +26,7 @@ const ReportSources windowsSources = {
     writeCounterSection,
     systemTime,
     writeMinifilterInformation,
-    noPerfTelemetry,
+    collectPerfTelemetry,
 };
 
 }  // namespace

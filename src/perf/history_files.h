@@ -1,0 +1,43 @@
+#pragma once
+// The performance history on disk: which numbered files cover the window, where
+// the 52 columns stand in a file, and when a data row is a usable sample.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <istream>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "perf/csv_reader.h"
+#include "perf/perf_columns.h"
+
+// Index 0 is "ZelPerformance.csv" in directory (the newest rows), index N its
+// older sibling "ZelPerformance.csv.N".
+std::wstring historyFilePath(const std::wstring& directory, std::uint64_t index);
+
+// The files to scan, oldest first and index 0 last. The walk goes from index 0
+// upwards and stops at the first file that is missing or unusable (left out),
+// or after the first file whose first sample is older than cutoff (kept).
+std::vector<std::wstring> selectHistoryFiles(const std::wstring& directory, std::uint64_t cutoff,
+                                             const std::set<std::string>& requiredColumns);
+
+// Where a file's header puts the timestamp's fellow columns.
+struct HistoryColumns {
+    std::size_t fieldCount = 0;
+    std::array<std::size_t, perfColumnCount> positions{};  // by column id; leftmost occurrence
+};
+
+// None unless the first field is exactly "timestamp" and all 52 names stand
+// in the header.
+std::optional<HistoryColumns> locateHistoryColumns(const CsvRow& header);
+
+// The row rules: same field count as the header, a valid timestamp within
+// [cutoff, now], and 52 decodable counter fields. On refusal sample may hold
+// part of the row.
+bool decodeHistoryRow(const CsvRow& row, const HistoryColumns& columns, std::uint64_t now, std::uint64_t cutoff,
+                      PerfSample& sample);
+
+// True while the stream is entirely good, the only state in which row holds a line.
+inline bool readHistoryRow(std::istream& in, CsvRow& row) { return readCsvRow(in, row).good(); }

@@ -1,0 +1,77 @@
+// The host build opens history files through POSIX, from the wide path the
+// portable code passes around (UTF-8 is the host's file-name encoding).
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+
+#include "perf/history_stream.h"
+#include "utilities/static_raii.h"
+
+namespace {
+
+void closeDescriptor(int descriptor) { ::close(descriptor); }
+
+using FileDescriptor = utilities::StaticRaii<int, closeDescriptor, -1>;
+
+std::string hostPath(const std::wstring& path) {
+    std::string bytes;
+    for (const wchar_t character : path) {
+        const auto c = static_cast<std::uint32_t>(character);
+        if (c < 0x80) {
+            bytes += static_cast<char>(c);
+        } else if (c < 0x800) {
+            bytes += static_cast<char>(0xC0 | (c >> 6));
+            bytes += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            bytes += static_cast<char>(0xE0 | (c >> 12));
+            bytes += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            bytes += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            bytes += static_cast<char>(0xF0 | (c >> 18));
+            bytes += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            bytes += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            bytes += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return bytes;
+}
+
+class DescriptorReadBuffer : public ChunkReadBuffer {
+public:
+    bool open(const std::wstring& path) {
+        const int descriptor = ::open(hostPath(path).c_str(), O_RDONLY | O_CLOEXEC);
+        if (descriptor < 0) {
+            return false;
+        }
+        *descriptor_.put() = descriptor;
+        return true;
+    }
+
+protected:
+    std::size_t readChunk(char* destination, std::size_t size) override {
+        while (true) {
+            const ssize_t received = ::read(descriptor_.get(), destination, size);
+            if (received >= 0) {
+                return static_cast<std::size_t>(received);
+            }
+            if (errno != EINTR) {
+                return 0;
+            }
+        }
+    }
+
+private:
+    FileDescriptor descriptor_;
+};
+
+}  // namespace
+
+std::unique_ptr<ChunkReadBuffer> openHistoryFileBuffer(const std::wstring& path) {
+    auto buffer = std::make_unique<DescriptorReadBuffer>();
+    if (!buffer->open(path)) {
+        return nullptr;
+    }
+    return buffer;
+}

@@ -1,0 +1,142 @@
+#include "perf/perf_statistics.h"
+
+#include <cmath>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+constexpr int noColumn = -1;
+
+enum class Figure { time, speed };
+
+// Time: (elapsed [+ disk IO]) / (count x 10000), milliseconds per operation.
+// Speed: (bytes x 10) / (elapsed + disk IO), megabytes per second.
+struct IntervalMetricRow {
+    const char* stem;
+    Figure figure;
+    int countOrSize;  // count column of a time, size column of a speed
+    int elapsed;
+    int diskIo;  // noColumn where the operation has none
+};
+
+const IntervalMetricRow intervalMetricRows[intervalMetricCount] = {
+    {"AntiMalwareFilterTime", Figure::time, 1, 2, noColumn},
+    {"EventJournalFilterTime", Figure::time, 3, 4, noColumn},
+    {"TPFilterTime", Figure::time, 5, 6, noColumn},
+    {"OrbFilterTime", Figure::time, 7, 8, noColumn},
+    {"PinHashTime", Figure::time, 9, 10, 11},
+    {"PinHashSpeed", Figure::speed, 12, 10, 11},
+    {"PinQixScanTime", Figure::time, 13, 14, 15},
+    {"PinQixScanSpeed", Figure::speed, 16, 14, 15},
+    {"PinOrbScanTime", Figure::time, 17, 18, 19},
+    {"PinOrbScanSpeed", Figure::speed, 20, 18, 19},
+    {"PinEJHashTime", Figure::time, 21, 22, 23},
+    {"PinEJHashSpeed", Figure::speed, 24, 22, 23},
+    {"HmrOnExecTime", Figure::time, 25, 26, noColumn},
+    {"HmrOnOpenTime", Figure::time, 27, 28, noColumn},
+    {"HmrOnCloseTime", Figure::time, 29, 30, noColumn},
+};
+
+struct CacheEntry {
+    const char* name;
+    int column;
+};
+
+// The first entry is the cache's lookup total; the rates follow.
+struct CacheRow {
+    CacheEntry total;
+    CacheEntry rates[4];
+};
+
+const CacheRow cacheRows[] = {
+    {{"pinHashCacheTotal", 31},
+     {{"pinHashCacheHitRate", 32}, {"pinHashCacheMissRate", 33}, {"pinHashCacheInvalidRate", 34}}},
+    {{"pinQixPropTotal", 35}, {{"pinQixPropHitRate", 36}, {"pinQixPropMissRate", 37}, {"pinQixPropInvalidRate", 38}}},
+    {{"pinOrbPropTotal", 39}, {{"pinOrbPropHitRate", 40}, {"pinOrbPropMissRate", 41}, {"pinOrbPropInvalidRate", 42}}},
+    {{"pinDecisionTotal", 43},
+     {{"pinDecisionHitRate", 44},
+      {"pinDecisionMissRate", 45},
+      {"pinDecisionInvalidRate", 46},
+      {"pinDecisionExpiredRate", 47}}},
+    {{"pinEJHashCacheTotal", 48},
+     {{"pinEJHashCacheHitRate", 49}, {"pinEJHashCacheMissRate", 50}, {"pinEJHashCacheInvalidRate", 51}}},
+};
+
+// Deltas and their sums are unsigned: 2^63 and above stay positive.
+double asDouble(std::uint64_t value) { return static_cast<double>(value); }
+
+}  // namespace
+
+double mean(const IntervalAccumulator& accumulator) {
+    if (accumulator.count == 0) {
+        throw std::runtime_error("average of zero items");
+    }
+    return accumulator.sum / asDouble(accumulator.count);
+}
+
+double stdev(const IntervalAccumulator& accumulator) {
+    if (accumulator.count <= 1) {
+        throw std::runtime_error("stdev of <= 1 items");
+    }
+    const double n = asDouble(accumulator.count);
+    const double s = accumulator.sum;
+    const double variance = (accumulator.sumOfSquares - (s * s) / n) / (n - 1);
+    // Nearly equal values can leave a variance a rounding error below zero.
+    return variance > 0.0 ? std::sqrt(variance) : 0.0;
+}
+
+void addInterval(IntervalStatistics& statistics, const std::array<std::uint64_t, perfColumnCount>& deltas) {
+    for (std::size_t k = 0; k < intervalMetricCount; ++k) {
+        const IntervalMetricRow& row = intervalMetricRows[k];
+        const std::uint64_t elapsed = deltas[row.elapsed] + (row.diskIo == noColumn ? 0 : deltas[row.diskIo]);
+        const std::uint64_t denominator = row.figure == Figure::time ? deltas[row.countOrSize] : elapsed;
+        if (denominator == 0) {
+            continue;
+        }
+        const double x = row.figure == Figure::time
+                             ? asDouble(elapsed) / (asDouble(deltas[row.countOrSize]) * 10000.0)
+                             : (asDouble(deltas[row.countOrSize]) * 10.0) / asDouble(elapsed);
+        statistics.accumulators[k].add(x);
+    }
+}
+
+void addToColumnTotals(ColumnTotals& totals, const PerfInterval& interval) {
+    totals.intervalCount += 1;
+    for (std::size_t i = 0; i < perfColumnCount; ++i) {
+        totals.columnSum[i] += asDouble(interval.deltas[i]);
+    }
+}
+
+MetricMap intervalMetrics(const IntervalStatistics& statistics) {
+    MetricMap metrics;
+    for (std::size_t k = 0; k < intervalMetricCount; ++k) {
+        const IntervalAccumulator& accumulator = statistics.accumulators[k];
+        if (accumulator.count >= minimumIntervals) {
+            const std::string stem = intervalMetricRows[k].stem;
+            metrics["avg" + stem] = mean(accumulator);
+            metrics["stdev" + stem] = stdev(accumulator);
+        }
+    }
+    return metrics;
+}
+
+MetricMap cacheMetrics(const ColumnTotals& totals) {
+    MetricMap metrics;
+    if (totals.intervalCount < minimumIntervals) {
+        return metrics;
+    }
+    for (const CacheRow& cache : cacheRows) {
+        const double lookups = totals.columnSum[cache.total.column];
+        metrics[cache.total.name] = lookups;
+        if (lookups == 0.0) {
+            continue;
+        }
+        for (const CacheEntry& rate : cache.rates) {
+            if (rate.name != nullptr) {
+                metrics[rate.name] = (totals.columnSum[rate.column] * 100.0) / lookups;
+            }
+        }
+    }
+    return metrics;
+}
