@@ -7,6 +7,7 @@ packages=(
   cmake ninja-build g++ python3
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine64 libboost-dev googletest
+  python3-jsonschema
 )
 
 missing=()
