@@ -1,25 +1,12 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs the collector under Wine, then shows its document.
+# Sets up, builds, and runs the collector under Wine on a demo endpoint where the
+# product is installed and has run for a day; prints the document, then indented.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh >&2
 cmake --preset windows >/dev/null
-cmake --build --preset windows --target telemetry_collector >&2
+cmake --build --preset windows --target telemetry_collector pdh_standin_dll >&2
 
-prefix=build/windows/run-prefix
-export WINEPREFIX="$PWD/$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=C.UTF-8 LC_ALL=C.UTF-8
-export PATH="/usr/lib/wine:$PATH"
-if [ ! -d "$WINEPREFIX/drive_c" ]; then
-  echo "run: creating a Wine prefix where nothing of the product is installed" >&2
-  wineserver -p </dev/null >/dev/null 2>&1
-  wine64 wineboot -i </dev/null >/dev/null 2>&1
-fi
-wineserver -p </dev/null >/dev/null 2>&1 || true
-wine64 cmd /c exit </dev/null >/dev/null 2>&1
-
-document=$(wine64 build/windows/src/app/CorvexTelemetry.exe </dev/null)
-wineserver -k </dev/null >/dev/null 2>&1 || true
-printf '%s' "$document"
-printf '\n\n'
-printf '%s' "$document" | python3 -m json.tool
+exec python3 tools/demo_endpoint.py build/windows/src/app/CorvexTelemetry.exe \
+  build/windows/tools/pdh.dll build/windows/demo-prefix
