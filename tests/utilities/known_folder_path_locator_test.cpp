@@ -11,6 +11,7 @@
 #include <string>
 
 #include "known_folder_stand_in_win.h"
+#include "support/throw_location.h"
 
 namespace {
 
@@ -67,15 +68,14 @@ TEST_F(KnownFolderPathLocator, FailureIsCaughtAsEveryBaseAndCarriesItsThrowLocat
         utilities::KnownFolderPathLocator::ProgramData();
         FAIL() << "no exception";
     } catch (const boost::exception& error) {
-        const char* const* function = boost::get_error_info<boost::throw_function>(error);
-        const char* const* file = boost::get_error_info<boost::throw_file>(error);
-        const int* line = boost::get_error_info<boost::throw_line>(error);
-        ASSERT_TRUE(function && file && line);
-        EXPECT_NE(std::string(*function).find("KnownFolderPathLocator::ProgramData"), std::string::npos) << *function;
-        const std::string fileName(*file);
+        const auto location = throwLocationOf(error);
+        ASSERT_TRUE(location);
+        EXPECT_NE(location->function.find("KnownFolderPathLocator::ProgramData"), std::string::npos)
+            << location->function;
         const std::string expectedFile = "known_folder_path_locator_win.cpp";
-        EXPECT_EQ(fileName.substr(fileName.size() - expectedFile.size()), expectedFile);
-        EXPECT_EQ(*line, 31);
+        ASSERT_GE(location->file.size(), expectedFile.size());
+        EXPECT_EQ(location->file.substr(location->file.size() - expectedFile.size()), expectedFile);
+        EXPECT_EQ(location->line, 31);
         const auto* standard = dynamic_cast<const std::exception*>(&error);
         ASSERT_NE(standard, nullptr);
         EXPECT_STREQ(standard->what(), "SHGetKnownFolderPath failed: -2147467259");

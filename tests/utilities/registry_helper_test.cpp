@@ -13,6 +13,7 @@
 
 #include "counting_reg_get_value_win.h"
 #include "support/test_support_win.h"
+#include "support/throw_location.h"
 
 namespace {
 
@@ -206,13 +207,11 @@ TEST_F(RegistryHelperTest, ErrorCarriesItsCodeAndThrowLocation) {
         helper_.ReadNumericValue<DWORD>(key_.get(), L"Version", RRF_RT_REG_DWORD);
         FAIL() << "no exception";
     } catch (const boost::exception& error) {
-        const char* const* function = boost::get_error_info<boost::throw_function>(error);
-        const char* const* file = boost::get_error_info<boost::throw_file>(error);
-        const int* line = boost::get_error_info<boost::throw_line>(error);
-        ASSERT_TRUE(function && file && line);
-        EXPECT_NE(std::string(*function).find("ReadNumericValue"), std::string::npos) << *function;
-        EXPECT_NE(std::string(*file).find("registry_helper_win.cpp"), std::string::npos) << *file;
-        EXPECT_GT(*line, 0);
+        const auto location = throwLocationOf(error);
+        ASSERT_TRUE(location);
+        EXPECT_NE(location->function.find("ReadNumericValue"), std::string::npos) << location->function;
+        EXPECT_NE(location->file.find("registry_helper_win.cpp"), std::string::npos) << location->file;
+        EXPECT_GT(location->line, 0);
         const auto* registryError = dynamic_cast<const RegistryHelper::Error*>(&error);
         ASSERT_NE(registryError, nullptr);
         EXPECT_EQ(registryError->ErrorCode(), ERROR_FILE_NOT_FOUND);
