@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the portable code natively (ASan and
-# UBSan) and the Windows build under Wine.
+# UBSan), optimised without sanitizers (valgrind), and the Windows build under
+# Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
 
 status=0
-for preset in native windows; do
+for preset in native plain windows; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
   ctest --preset "$preset" || status=1
