@@ -25,32 +25,30 @@ struct csv_exception : std::runtime_error {
 
 class CsvRow {
 public:
-    std::size_t size() const { return fields_.size(); }
-    bool empty() const { return fields_.empty(); }
+    std::size_t size() const { return fieldStarts_.empty() ? 0 : fieldStarts_.size() - 1; }
+    bool empty() const { return fieldStarts_.empty(); }
 
     // Valid until the next readCsvRow into this row.
     std::string_view operator[](std::size_t index) const {
-        const Span& span = fields_[index];
-        return std::string_view(text_.data() + span.begin, span.end - span.begin);
+        const std::size_t begin = fieldStarts_[index];
+        return std::string_view(text_.data() + begin, fieldStarts_[index + 1] - 1 - begin);
     }
 
 private:
     friend std::istream& readCsvRow(std::istream& in, CsvRow& row);
 
-    struct Span {
-        std::size_t begin;
-        std::size_t end;
-    };
-
-    // What the caller sees.
+    // What the caller sees: the fields stand in text_ one separator byte
+    // apart, field i at [fieldStarts_[i], fieldStarts_[i + 1] - 1), the last
+    // start one past the end. One offset a field keeps the split loop to a
+    // single store per comma.
     std::string text_;
-    std::vector<Span> fields_;
+    std::vector<std::size_t> fieldStarts_;
     // The row being read. It is swapped in only once the line has split
     // cleanly, so a line with a quote left open leaves the caller's row as
     // it was, and the buffers are recycled rather than reallocated.
     std::string pendingLine_;
     std::string pendingText_;
-    std::vector<Span> pendingFields_;
+    std::vector<std::size_t> pendingStarts_;
 };
 
 // Reads the next line (up to "\n"; a "\r" directly before it is dropped, so

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -124,6 +125,29 @@ TEST(CsvReader, ReusedRowTakesEachLineWhole) {
     EXPECT_FALSE(readCsvRow(in, row).good());
 }
 
+TEST(CsvReader, LongLinesSplitAlikeWhereverTheirCommasAndQuotesStand) {
+    // The splitter looks at many bytes a step: fields of every length, so
+    // that commas and a quoted field fall at every offset of a step and
+    // across its edges, joined into lines and read back.
+    std::mt19937 random(20261210);
+    for (int trial = 0; trial < 2000; ++trial) {
+        std::vector<std::string> fields(1 + random() % 12);
+        for (std::string& field : fields) field.assign(random() % 20, static_cast<char>('0' + random() % 10));
+        const std::size_t quoted = trial % 2 == 0 ? fields.size() : random() % fields.size();
+        std::string line;
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            if (i == quoted) fields[i] += ",x";
+            line += (i > 0 ? "," : "") + (i == quoted ? '"' + fields[i] + '"' : fields[i]);
+        }
+        std::istringstream in(line + "\n" + line + "\r\n");
+        CsvRow row;
+        for (int copy = 0; copy < 2; ++copy) {
+            ASSERT_TRUE(readCsvRow(in, row).good()) << line;
+            ASSERT_EQ(fieldsOf(row), fields) << line;
+        }
+    }
+}
+
 struct NumberCase {
     const char* field;
     bool accepted;
@@ -163,6 +187,30 @@ TEST(ParseUnsignedField, FollowsStrtoullAndWantsTheWholeField) {
         std::uint64_t value = 77;
         EXPECT_EQ(parseUnsignedField(c.field, value), c.accepted) << '"' << c.field << '"';
         EXPECT_EQ(value, c.accepted ? c.value : 77) << '"' << c.field << '"';
+    }
+}
+
+TEST(ParseUnsignedField, EveryLengthAndEveryBadBytePosition) {
+    // Digits are taken several at a time: a stray byte must be caught
+    // wherever it stands, including next to '0' and '9' in the byte order and
+    // with the high bit set, and every length must sum its digits right.
+    const std::string digits = "9081726354453627180";
+    for (std::size_t length = 1; length <= digits.size(); ++length) {
+        const std::string field = digits.substr(digits.size() - length);
+        std::uint64_t expected = 0;
+        for (const char c : field) expected = expected * 10 + static_cast<std::uint64_t>(c - '0');
+        std::uint64_t value = 0;
+        EXPECT_TRUE(parseUnsignedField(field, value)) << field;
+        EXPECT_EQ(value, expected) << field;
+        for (std::size_t position = 0; position < length; ++position) {
+            for (const char bad : {'/', ':', '?', '@', 'a', '\xB0', '\xB9', '\xF9', '\xFF'}) {
+                std::string broken = field;
+                broken[position] = bad;
+                value = 77;
+                EXPECT_FALSE(parseUnsignedField(broken, value)) << length << " digits, byte " << position;
+                EXPECT_EQ(value, 77u);
+            }
+        }
     }
 }
 
