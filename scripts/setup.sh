@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need from Debian's packages, only when
-# something is missing. Safe to run again and again.
+# something is missing. Safe to run again and again. Arguments name further
+# packages (the benchmarks add pandas).
 set -euo pipefail
 
 packages=(
@@ -9,6 +10,7 @@ packages=(
   wine64 libboost-dev googletest
   python3-jsonschema
   clang libclang-rt-14-dev valgrind
+  "$@"
 )
 
 missing=()

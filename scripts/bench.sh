@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs the benchmarks: the performance scan beside wc -l,
+# pandas and Python's csv module on a day of history, its memory over an hour
+# and a day, and one collector run under warm Wine on the demo endpoint beside
+# a trivial Windows program. Arguments go to bench/run_bench.py (--repeats N).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh python3-pandas >&2
+cmake --preset plain >/dev/null
+cmake --build --preset plain --target perf_scan_bench >&2
+cmake --preset windows >/dev/null
+cmake --build --preset windows --target trivial_program >&2
+# The demo endpoint, made or refreshed as the run command does.
+bash scripts/run.sh >/dev/null
+
+exec /usr/bin/python3 bench/run_bench.py "$@"
