@@ -182,12 +182,17 @@ def throughput_table(plain_build, work, repeats):
     return all(met for _, met in targets)
 
 
-def memory_table(plain_build, work):
+def peak_memory(plain_build, work):
+    """The scan's peak resident memory in KiB over an hour of history and over a day."""
     bench = os.path.join(plain_build, "bench", "perf_scan_bench")
-    hour = os.path.join(work, "hour")
+    hour, day = os.path.join(work, "hour"), os.path.join(work, "day")
     history(hour, 3600, 1)
-    small = native(bench, hour, 1)["peak_rss_kib"]
-    large = native(bench, os.path.join(work, "day"), 1)["peak_rss_kib"]
+    history(day, DAY_ROWS, 4)
+    return native(bench, hour, 1)["peak_rss_kib"], native(bench, day, 1)["peak_rss_kib"]
+
+
+def memory_table(plain_build, work):
+    small, large = peak_memory(plain_build, work)
     print()
     print("Peak resident memory of the scan: 1 hour %d KiB, 24 hours %d KiB, difference %+d KiB" %
           (small, large, large - small))
