@@ -128,8 +128,9 @@ class Sampler:
         deadline = time.monotonic() + timeout
         while not self.rotations():
             if self.process.poll() is not None or time.monotonic() > deadline:
+                exited = self.process.poll() is not None
                 raise AssertionError("the sampler made no rotation: exit %r, output %r, stderr %r" % (
-                    self.process.poll(), self.lines, self.process.stderr.read() if self.process.poll() else b""))
+                    self.process.poll(), self.lines, self.process.stderr.read() if exited else b""))
             time.sleep(0.05)
 
     def stop(self):
