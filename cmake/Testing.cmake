@@ -50,10 +50,19 @@ function(corvex_test)
 endfunction()
 
 # A Python end-to-end test under Wine: the script gets the rig's environment.
+# corvex_wine_script_test(name script [args...] [DEBIAN_PYTHON])
+# DEBIAN_PYTHON: run it with Debian's interpreter, whose python3-jsonschema the
+# schema checker needs, whatever python3 comes first on PATH.
 function(corvex_wine_script_test name script)
   if(NOT CORVEX_WINDOWS)
     return()
   endif()
-  add_test(NAME ${name} COMMAND ${Python3_EXECUTABLE} ${script} ${ARGN})
+  cmake_parse_arguments(T "DEBIAN_PYTHON" "" "" ${ARGN})
+  set(python ${Python3_EXECUTABLE})
+  if(T_DEBIAN_PYTHON)
+    find_program(CORVEX_DEBIAN_PYTHON python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
+    set(python ${CORVEX_DEBIAN_PYTHON})
+  endif()
+  add_test(NAME ${name} COMMAND ${python} ${script} ${T_UNPARSED_ARGUMENTS})
   corvex_wine_properties(${name})
 endfunction()
