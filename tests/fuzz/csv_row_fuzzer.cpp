@@ -1,0 +1,171 @@
+// readCsvRow over arbitrary bytes, line by line against a reference splitter
+// written from the quoting rules by another road. Every complete line must
+// give the reference's fields, or the quote exception exactly when the
+// reference finds an odd number of quotes (and then leave the caller's row as
+// it was); a last line without a line feed never gives a row. The bytes go
+// through a string stream and through the history files' own chunked stream
+// buffer in pieces of a few bytes, so a line split across chunks reads alike.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <istream>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fuzz_check.h"
+#include "perf/csv_reader.h"
+#include "perf/history_stream.h"
+
+namespace {
+
+struct ReferenceLine {
+    bool oddQuotes = false;
+    std::vector<std::string> fields;
+};
+
+// The quotes cut the line into stretches, alternately outside and inside
+// quotes. Inside stretches are taken whole, commas included; a comma in an
+// outside stretch ends a field; an empty outside stretch between a closing and
+// an opening quote stands for one literal quote.
+ReferenceLine referenceSplit(std::string_view line) {
+    std::vector<std::string_view> stretches;
+    std::size_t begin = 0;
+    for (std::size_t i = 0; i <= line.size(); ++i) {
+        if (i == line.size() || line[i] == '"') {
+            stretches.push_back(line.substr(begin, i - begin));
+            begin = i + 1;
+        }
+    }
+    ReferenceLine reference;
+    if ((stretches.size() - 1) % 2 == 1) {
+        reference.oddQuotes = true;
+        return reference;
+    }
+    std::string field;
+    for (std::size_t s = 0; s < stretches.size(); ++s) {
+        const bool inside = s % 2 == 1;
+        const bool betweenQuotes = s >= 2 && s + 1 < stretches.size();
+        if (inside) {
+            field += stretches[s];
+        } else if (betweenQuotes && stretches[s].empty()) {
+            field += '"';
+        } else {
+            for (const char c : stretches[s]) {
+                if (c == ',') {
+                    reference.fields.push_back(field);
+                    field.clear();
+                } else {
+                    field += c;
+                }
+            }
+        }
+    }
+    reference.fields.push_back(field);
+    return reference;
+}
+
+// The complete lines, each without its line feed and a carriage return
+// directly before it; what follows the last line feed is not a line.
+std::vector<std::string_view> completeLines(std::string_view bytes) {
+    std::vector<std::string_view> lines;
+    for (std::size_t lineFeed; (lineFeed = bytes.find('\n')) != std::string_view::npos;) {
+        std::string_view line = bytes.substr(0, lineFeed);
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        lines.push_back(line);
+        bytes.remove_prefix(lineFeed + 1);
+    }
+    return lines;
+}
+
+std::vector<std::string> fieldsOf(const CsvRow& row) {
+    std::vector<std::string> fields;
+    for (std::size_t i = 0; i < row.size(); ++i) {
+        fields.emplace_back(row[i]);
+    }
+    return fields;
+}
+
+// Fields are views into the row: in line order, not overlapping, no line feed.
+void checkLayout(const CsvRow& row, std::string_view line) {
+    std::size_t bytes = 0;
+    for (std::size_t i = 0; i < row.size(); ++i) {
+        require(row[i].find('\n') == std::string_view::npos, "a field holds a line feed");
+        if (i + 1 < row.size()) {
+            require(row[i].data() + row[i].size() <= row[i + 1].data(), "fields overlap or are out of order");
+        }
+        bytes += row[i].size();
+    }
+    require(bytes <= line.size(), "the fields hold more bytes than the line");
+}
+
+void checkReads(std::istream& in, const std::vector<std::string_view>& lines) {
+    CsvRow row;
+    std::vector<std::string> held;  // the row as the last good read left it
+    for (const std::string_view line : lines) {
+        const ReferenceLine expected = referenceSplit(line);
+        bool threw = false;
+        bool good = false;
+        try {
+            good = readCsvRow(in, row).good();
+        } catch (const Corvex::Csv::csv_exception&) {
+            threw = true;
+        }
+        require(threw == expected.oddQuotes, "the quote exception disagrees with the quote count");
+        if (threw) {
+            require(fieldsOf(row) == held, "a refused line changed the caller's row");
+            continue;
+        }
+        require(good, "a complete line did not read as a row");
+        require(!row.empty(), "a row without a field");
+        checkLayout(row, line);
+        held = fieldsOf(row);
+        require(held == expected.fields, "the fields differ from the reference split");
+    }
+    // The end of the input, with or without an unfinished last line, and it stays so.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        require(!readCsvRow(in, row).good(), "a row after the last line feed");
+        require(row.empty(), "the row is not empty at the end of the input");
+    }
+}
+
+// The history files' stream buffer, fed from memory a few bytes at a time.
+class PieceBuffer : public ChunkReadBuffer {
+public:
+    void reset(std::string_view bytes, std::size_t pieceSize) {
+        rest_ = bytes;
+        pieceSize_ = pieceSize;
+        setg(nullptr, nullptr, nullptr);
+    }
+
+protected:
+    std::size_t readChunk(char* destination, std::size_t size) override {
+        const std::size_t count = std::min({size, pieceSize_, rest_.size()});
+        rest_.copy(destination, count);
+        rest_.remove_prefix(count);
+        return count;
+    }
+
+private:
+    std::string_view rest_;
+    std::size_t pieceSize_ = 1;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string bytes(reinterpret_cast<const char*>(data), size);
+    const std::vector<std::string_view> lines = completeLines(bytes);
+
+    std::istringstream text(bytes);
+    checkReads(text, lines);
+
+    static PieceBuffer buffer;  // its chunk is large; one for the whole run
+    buffer.reset(bytes, size == 0 ? 1 : 1 + data[0] % 13);
+    std::istream chunked(&buffer);
+    checkReads(chunked, lines);
+    return 0;
+}
