@@ -1,12 +1,16 @@
 #include "perf/history_stream.h"
 
-ChunkReadBuffer::ChunkReadBuffer() : chunk_(new char[chunkSize]) {}
+ChunkReadBuffer::ChunkReadBuffer() = default;
 
 ChunkReadBuffer::~ChunkReadBuffer() = default;
 
 ChunkReadBuffer::int_type ChunkReadBuffer::underflow() {
     if (gptr() < egptr()) {
         return traits_type::to_int_type(*gptr());
+    }
+    // Allocated at the first read, so a file that cannot be opened costs no chunk.
+    if (!chunk_) {
+        chunk_.reset(new char[chunkSize]);
     }
     const std::size_t received = readChunk(chunk_.get(), chunkSize);
     if (received == 0) {
