@@ -23,6 +23,18 @@ def drive_c(*parts):
     return os.path.join(prefix(), "drive_c", *parts)
 
 
+def make_directories(base, parts):
+    """Makes base/parts[0]/parts[1]/... where missing; returns the directories it made, outermost
+    first, so a test can remove exactly those when it ends."""
+    created, path = [], base
+    for part in parts:
+        path = os.path.join(path, part)
+        if not os.path.isdir(path):
+            os.mkdir(path)
+            created.append(path)
+    return created
+
+
 def run_windows(exe, *args, winedebug="-all", env=None, timeout=120):
     """Runs exe under Wine; returns (exit code, stdout bytes, stderr bytes)."""
     environment = dict(os.environ)

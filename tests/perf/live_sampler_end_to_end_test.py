@@ -84,13 +84,7 @@ class PerfDirectory:
     def __enter__(self):
         if os.path.exists(PERF_DIR):
             raise AssertionError("the prefix already holds %s" % PERF_DIR)
-        self.created = []
-        path = PROGRAM_DATA
-        for part in PERF_PARTS:
-            path = os.path.join(path, part)
-            if not os.path.isdir(path):
-                os.mkdir(path)
-                self.created.append(path)
+        self.created = wine_harness.make_directories(PROGRAM_DATA, PERF_PARTS)
         return self
 
     def __exit__(self, *exc):

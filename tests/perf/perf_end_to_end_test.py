@@ -23,9 +23,11 @@ import sys
 
 COLLECTOR, TOOLS_DIR, SCENARIO = sys.argv[1:4]
 sys.path.insert(0, TOOLS_DIR)
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 import history_writer as hw  # noqa: E402
+import wine_harness  # noqa: E402
 
-PROGRAM_DATA = os.path.join(os.environ["WINEPREFIX"], "drive_c", "ProgramData")
+PROGRAM_DATA = wine_harness.drive_c("ProgramData")
 PERF_PARTS = ["Corvex", "Valmere", "Logs", "Perf"]
 PERF_DIR = os.path.join(PROGRAM_DATA, *PERF_PARTS)
 MINUTE = 60 * hw.TICKS_PER_SECOND
@@ -37,13 +39,7 @@ class PrefixHistory:
     leaving, removes the files written into it and the directories it made."""
 
     def __enter__(self):
-        self.created = []
-        path = PROGRAM_DATA
-        for part in PERF_PARTS:
-            path = os.path.join(path, part)
-            if not os.path.isdir(path):
-                os.mkdir(path)
-                self.created.append(path)
+        self.created = wine_harness.make_directories(PROGRAM_DATA, PERF_PARTS)
         self.files = []
         return self
 
