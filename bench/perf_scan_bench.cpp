@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
     // The bytes the scan reads: the files the selection keeps.
     const std::uint64_t cutoff = now > historyWindow ? now - historyWindow : 0;
     long long bytes = 0;
-    for (const std::wstring& path : selectHistoryFiles(directory, cutoff, requiredPerfColumnNames())) {
+    for (const std::wstring& path : selectHistoryFiles(directory, cutoff)) {
         bytes += fileSize(path);
     }
 

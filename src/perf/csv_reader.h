@@ -1,17 +1,24 @@
 #pragma once
-// One CSV line at a time from a stream, split into byte fields with double
-// quotes honoured, and the one number rule applied to counter fields.
+// CSV rows one line at a time from a source of bytes, split into byte fields
+// with double quotes honoured, and the one number rule applied to counter
+// fields.
 //
-// The row path is built for history files of tens of megabytes: a CsvRow keeps
-// its buffers from call to call, so once it has seen the longest line no read
-// allocates, and fields are views into the row's own bytes.
+// The row path is built for history files of tens of megabytes: the reader
+// splits each line where it lies in its read window, without copying it out,
+// and a CsvRow keeps its buffers from call to call, so once warm no read
+// allocates. Memory is bounded by csvLineLimit, never by a line's length: a
+// crash or a hostile local user can leave a history file with a gigabyte-long
+// line.
 #include <cstddef>
 #include <cstdint>
-#include <istream>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
+
+#include "perf/csv_line_scan.h"
 
 namespace Corvex {
 namespace Csv {
@@ -23,41 +30,147 @@ struct csv_exception : std::runtime_error {
 }  // namespace Csv
 }  // namespace Corvex
 
+// The longest line the collector's reader stores, without its line end. A
+// sampler's rows are under 2 KB and its header under 8 KB. A longer line is
+// consumed without being stored and reads as a row with no field, which no
+// caller takes for a usable row.
+constexpr std::size_t csvLineLimit = std::size_t{1} << 20;
+
+// Where the reader takes its bytes from, a chunk at a time.
+class CsvByteSource {
+public:
+    virtual ~CsvByteSource() = default;
+    // Fills up to size bytes; 0 means the end of the input or a read error,
+    // which the reader treats alike.
+    virtual std::size_t read(char* destination, std::size_t size) = 0;
+};
+
+// Text in memory, handed out at most pieceSize bytes at a time (tests and
+// fuzzers cut it small to put line ends at every chunk boundary).
+class CsvTextSource : public CsvByteSource {
+public:
+    explicit CsvTextSource(std::string bytes, std::size_t pieceSize = csvLineLimit)
+        : bytes_(std::move(bytes)), pieceSize_(pieceSize == 0 ? 1 : pieceSize) {}
+    std::size_t read(char* destination, std::size_t size) override;
+
+private:
+    std::string bytes_;
+    std::size_t taken_ = 0;
+    std::size_t pieceSize_;
+};
+
+// The vector code that finds a line's end, commas and quotes. The reader
+// takes the best one the processor has; tests and fuzzers run each of them.
+enum class CsvScanKernel { scalar, sse2, avx2 };
+bool csvScanKernelAvailable(CsvScanKernel kernel);
+CsvScanKernel bestCsvScanKernel();
+std::vector<CsvScanKernel> availableCsvScanKernels();
+const char* csvScanKernelName(CsvScanKernel kernel);
+
+class CsvReader;
+
 class CsvRow {
 public:
-    std::size_t size() const { return fieldStarts_.empty() ? 0 : fieldStarts_.size() - 1; }
-    bool empty() const { return fieldStarts_.empty(); }
+    std::size_t size() const { return fieldStarts_.count == 0 ? 0 : fieldStarts_.count - 1; }
+    bool empty() const { return fieldStarts_.count == 0; }
 
-    // Valid until the next readCsvRow into this row.
     std::string_view operator[](std::size_t index) const {
-        const std::size_t begin = fieldStarts_[index];
-        return std::string_view(text_.data() + begin, fieldStarts_[index + 1] - 1 - begin);
+        const std::uint32_t begin = fieldStarts_.data[index];
+        return std::string_view(text_ + begin, fieldStarts_.data[index + 1] - 1 - begin);
     }
 
 private:
-    friend std::istream& readCsvRow(std::istream& in, CsvRow& row);
+    friend class CsvReader;
+    void clear() {
+        text_ = nullptr;
+        fieldStarts_.count = 0;
+    }
 
-    // What the caller sees: the fields stand in text_ one separator byte
-    // apart, field i at [fieldStarts_[i], fieldStarts_[i + 1] - 1), the last
-    // start one past the end. One offset a field keeps the split loop to a
-    // single store per comma.
-    std::string text_;
-    std::vector<std::size_t> fieldStarts_;
-    // The row being read. It is swapped in only once the line has split
-    // cleanly, so a line with a quote left open leaves the caller's row as
-    // it was, and the buffers are recycled rather than reallocated.
-    std::string pendingLine_;
+    // Field i is [fieldStarts_[i], fieldStarts_[i + 1] - 1) of text_, the
+    // last start one past the end: one offset a field keeps the split to a
+    // single store per comma. text_ is the line in the reader's window, or
+    // quotedText_ for a line with quotes, whose bytes the split changes.
+    const char* text_ = nullptr;
+    CsvOffsets fieldStarts_;
+    std::string quotedText_;
+    // The row being read, swapped in only once the line has split cleanly,
+    // so a line with a quote left open leaves the caller's row as it was.
+    CsvOffsets pendingStarts_;
     std::string pendingText_;
-    std::vector<std::size_t> pendingStarts_;
+};
+
+// Reads lines from one source at a time through a window of its own. A row's
+// fields point into that window: they stay valid until the second row after
+// them has been read (a read that throws reads no row), so a caller may hold
+// one row while it reads the next into another (the selection holds a file's
+// header while it reads the first data row). Resetting the reader ends them.
+// How a reader reads: the collector uses the defaults; tests and fuzzers make
+// the limit and the chunks tiny to reach every boundary with small inputs.
+struct CsvReaderShape {
+    CsvScanKernel kernel = bestCsvScanKernel();
+    std::size_t lineLimit = csvLineLimit;  // under 2^31: fields are found by 32-bit offsets
+    // Bytes asked of the source at a time: a chunk stays in the cache while
+    // its rows are split.
+    std::size_t readSize = std::size_t{1} << 16;
+};
+
+class CsvReader {
+public:
+    explicit CsvReader(CsvReaderShape shape = {});
+    explicit CsvReader(std::unique_ptr<CsvByteSource> source, CsvReaderShape shape = {});
+    ~CsvReader();
+    CsvReader(const CsvReader&) = delete;
+    CsvReader& operator=(const CsvReader&) = delete;
+
+    // Starts over on another source, keeping the window, so one reader walks
+    // many files without allocating again. A null source reads as empty: the
+    // first read fails like a read at the end of an empty file.
+    void reset(std::unique_ptr<CsvByteSource> source);
+
+    // False once a read has met the end of the input (or a null source).
+    bool good() const { return !ended_; }
+
+private:
+    friend CsvReader& readCsvRow(CsvReader& in, CsvRow& row);
+
+    void read(CsvRow& row);
+    char* otherWindow(const char* window) const;
+    std::size_t readSource(char* destination, std::size_t size);
+    // Reads on for a line that has not ended in the bytes at hand; false at
+    // the end of the input.
+    bool extendLine(char*& window, std::size_t& lineStart, std::size_t& from);
+    void skipOverlongLine(std::uint64_t quotes, CsvRow& row);
+    void endInput(CsvRow& row);
+
+    std::unique_ptr<CsvByteSource> source_;
+    const CsvScanFunctions* scan_;
+    std::size_t lineLimit_;
+    std::size_t readSize_;
+    // A window holds the longest line stored, its CR and LF, and a chunk.
+    std::size_t windowCapacity_;
+    // Two windows: a line cut by the end of one continues at the start of the
+    // other, so the bytes of the row the caller holds are never overwritten
+    // while the next one is read.
+    std::unique_ptr<char[]> storage_;
+    char* current_ = nullptr;
+    // The window of the last row handed out, which no read may write to;
+    // null when that row's bytes are its own (quoted) or it has none.
+    const char* held_ = nullptr;
+    std::size_t begin_ = 0;  // unread bytes: [begin_, end_) of current_
+    std::size_t end_ = 0;
+    bool sourceEnded_ = false;
+    bool ended_ = true;
 };
 
 // Reads the next line (up to "\n"; a "\r" directly before it is dropped, so
-// CR LF and LF files read alike whatever the stream's mode) into row. Only
-// while the returned stream is good does row hold a line: at the end of the
-// input, and for a last line without a line feed, row comes back empty. A line
-// with an odd number of double quotes throws Corvex::Csv::csv_exception after
-// it has been consumed.
-std::istream& readCsvRow(std::istream& in, CsvRow& row);
+// CR LF and LF files read alike) into row. Only while the returned reader is
+// good does row hold a line: at the end of the input, and for a last line
+// without a line feed, row comes back empty. A line with an odd number of
+// double quotes throws Corvex::Csv::csv_exception after it has been consumed,
+// and row is left as it was; so does one longer than the reader's line limit,
+// whose quotes are counted as it streams past. A longer line with an even
+// number of quotes reads as a row without any field: never a usable row.
+CsvReader& readCsvRow(CsvReader& in, CsvRow& row);
 
 // An unsigned decimal in the manner of strtoull (base 10): leading white
 // space, one optional sign (minus negates modulo 2^64), digits saturating at

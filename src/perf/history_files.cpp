@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "perf/history_stream.h"
+#include "perf/history_file_source.h"
 #include "perf/perf_timestamp.h"
 
 namespace {
@@ -15,15 +15,6 @@ constexpr wchar_t pathSeparator = L'/';
 
 constexpr wchar_t historyFileName[] = L"ZelPerformance.csv";
 constexpr std::string_view timestampHeader = "timestamp";
-
-bool headerHolds(const CsvRow& header, std::string_view name) {
-    for (std::size_t i = 0; i < header.size(); ++i) {
-        if (header[i] == name) {
-            return true;
-        }
-    }
-    return false;
-}
 
 bool startsWithTimestamp(const CsvRow& header) { return !header.empty() && header[0] == timestampHeader; }
 
@@ -38,22 +29,26 @@ std::wstring historyFilePath(const std::wstring& directory, std::uint64_t index)
     return path;
 }
 
-std::vector<std::wstring> selectHistoryFiles(const std::wstring& directory, std::uint64_t cutoff,
-                                             const std::set<std::string>& requiredColumns) {
+std::vector<std::wstring> selectHistoryFiles(const std::wstring& directory, std::uint64_t cutoff) {
+    CsvReader in;
+    return selectHistoryFiles(directory, cutoff, in);
+}
+
+std::vector<std::wstring> selectHistoryFiles(const std::wstring& directory, std::uint64_t cutoff, CsvReader& in) {
     std::vector<std::wstring> newestFirst;
     CsvRow header;
     CsvRow firstRow;
     for (std::uint64_t index = 0;; ++index) {
         std::wstring path = historyFilePath(directory, index);
-        HistoryFileStream in(path);
+        in.reset(openHistoryFile(path));
+        // Both rows are read before either is judged: a broken quote in the
+        // first data row ends the run even under a header that would not do.
         if (!readHistoryRow(in, header) || !readHistoryRow(in, firstRow)) {
             break;
         }
-        const bool hasAllColumns = std::all_of(requiredColumns.begin(), requiredColumns.end(),
-                                               [&](const std::string& name) { return headerHolds(header, name); });
+        const std::optional<HistoryColumns> columns = locateHistoryColumns(header);
         std::uint64_t firstTimestamp = 0;
-        if (!hasAllColumns || !startsWithTimestamp(header) || firstRow.size() != header.size() ||
-            !parsePerfTimestamp(firstRow[0], firstTimestamp)) {
+        if (!columns || firstRow.size() != columns->fieldCount || !parsePerfTimestamp(firstRow[0], firstTimestamp)) {
             break;
         }
         newestFirst.push_back(std::move(path));

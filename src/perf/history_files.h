@@ -4,9 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <istream>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -18,10 +16,12 @@
 std::wstring historyFilePath(const std::wstring& directory, std::uint64_t index);
 
 // The files to scan, oldest first and index 0 last. The walk goes from index 0
-// upwards and stops at the first file that is missing or unusable (left out),
-// or after the first file whose first sample is older than cutoff (kept).
-std::vector<std::wstring> selectHistoryFiles(const std::wstring& directory, std::uint64_t cutoff,
-                                             const std::set<std::string>& requiredColumns);
+// upwards and stops at the first file that is missing or unusable (left out:
+// its header lacks a column, or its first data row is malformed), or after
+// the first file whose first sample is older than cutoff (kept).
+std::vector<std::wstring> selectHistoryFiles(const std::wstring& directory, std::uint64_t cutoff);
+// The same through a reader of the caller's, whose window the scan then reuses.
+std::vector<std::wstring> selectHistoryFiles(const std::wstring& directory, std::uint64_t cutoff, CsvReader& in);
 
 // Where a file's header puts the timestamp's fellow columns.
 struct HistoryColumns {
@@ -39,5 +39,5 @@ std::optional<HistoryColumns> locateHistoryColumns(const CsvRow& header);
 bool decodeHistoryRow(const CsvRow& row, const HistoryColumns& columns, std::uint64_t now, std::uint64_t cutoff,
                       PerfSample& sample);
 
-// True while the stream is entirely good, the only state in which row holds a line.
-inline bool readHistoryRow(std::istream& in, CsvRow& row) { return readCsvRow(in, row).good(); }
+// True while the reader is good, the only state in which row holds a line.
+inline bool readHistoryRow(CsvReader& in, CsvRow& row) { return readCsvRow(in, row).good(); }

@@ -55,14 +55,6 @@ const std::map<std::int32_t, std::string> perfCounterColumns = {
     {51, "\\Corvex.ZEL caching(Pinned EDR Checksum Cache)\\Invalidated"},
 };
 
-std::set<std::string> requiredPerfColumnNames() {
-    std::set<std::string> names;
-    for (const auto& [id, name] : perfCounterColumns) {
-        names.insert(name);
-    }
-    return names;
-}
-
 PerfInterval perfIntervalBetween(const PerfSample& earlier, const PerfSample& later) {
     PerfInterval interval;
     for (std::size_t k = 0; k < perfColumnCount; ++k) {

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
 
 constexpr std::size_t perfColumnCount = 52;
@@ -14,9 +13,6 @@ constexpr std::size_t perfColumnCount = 52;
 // Column id to the exact header name the performance sampler writes. Column 0
 // identifies the boot; every other column is a counter kept since that boot.
 extern const std::map<std::int32_t, std::string> perfCounterColumns;
-
-// The set of all 52 names, which a history file's header must hold.
-std::set<std::string> requiredPerfColumnNames();
 
 struct PerfSample {
     std::uint64_t timestamp = 0;  // FILETIME ticks

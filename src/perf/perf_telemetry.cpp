@@ -2,7 +2,7 @@
 
 #include "perf/csv_reader.h"
 #include "perf/history_files.h"
-#include "perf/history_stream.h"
+#include "perf/history_file_source.h"
 #include "perf/perf_columns.h"
 #include "perf/perf_statistics.h"
 
@@ -37,9 +37,9 @@ private:
     PerfSample previous_;
 };
 
-void scanHistoryFile(const std::wstring& path, std::uint64_t now, std::uint64_t cutoff, CsvRow& row,
+void scanHistoryFile(const std::wstring& path, std::uint64_t now, std::uint64_t cutoff, CsvReader& in, CsvRow& row,
                      IntervalChain& chain) {
-    HistoryFileStream in(path);
+    in.reset(openHistoryFile(path));
     if (!readHistoryRow(in, row)) {
         return;
     }
@@ -58,10 +58,16 @@ void scanHistoryFile(const std::wstring& path, std::uint64_t now, std::uint64_t 
 }  // namespace
 
 MetricMap scanHistoryFiles(const std::vector<std::wstring>& files, std::uint64_t now, std::uint64_t cutoff) {
+    CsvReader in;
+    return scanHistoryFiles(files, now, cutoff, in);
+}
+
+MetricMap scanHistoryFiles(const std::vector<std::wstring>& files, std::uint64_t now, std::uint64_t cutoff,
+                           CsvReader& in) {
     IntervalChain chain;
     CsvRow row;  // one row buffer for every file, so the row path stops allocating once warm
     for (const std::wstring& path : files) {
-        scanHistoryFile(path, now, cutoff, row, chain);
+        scanHistoryFile(path, now, cutoff, in, row, chain);
     }
     return chain.metrics();
 }
@@ -69,5 +75,7 @@ MetricMap scanHistoryFiles(const std::vector<std::wstring>& files, std::uint64_t
 MetricMap scanPerfHistory(const std::wstring& directory, std::uint64_t now) {
     // Saturating, so a clock inside the first day of 1601 cannot wrap the window.
     const std::uint64_t cutoff = now > historyWindow ? now - historyWindow : 0;
-    return scanHistoryFiles(selectHistoryFiles(directory, cutoff, requiredPerfColumnNames()), now, cutoff);
+    // One reader window for the selection and the scan of every file.
+    CsvReader in;
+    return scanHistoryFiles(selectHistoryFiles(directory, cutoff, in), now, cutoff, in);
 }

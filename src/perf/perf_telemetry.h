@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "perf/csv_reader.h"
 #include "perf/metric_map.h"
 
 // 24 hours in FILETIME ticks.
@@ -18,6 +19,8 @@ constexpr wchar_t perfHistorySubdirectory[] = L"\\Corvex\\Valmere\\Logs\\Perf";
 // driver. A file whose header no longer holds the columns is passed over; the
 // chain of samples runs on across it.
 MetricMap scanHistoryFiles(const std::vector<std::wstring>& files, std::uint64_t now, std::uint64_t cutoff);
+MetricMap scanHistoryFiles(const std::vector<std::wstring>& files, std::uint64_t now, std::uint64_t cutoff,
+                           CsvReader& in);
 
 // Streams the history files of directory that cover [now - 24 h, now], forms
 // the intervals between consecutive samples of one run of the driver and

@@ -2,21 +2,21 @@
 // written from the quoting rules by another road. Every complete line must
 // give the reference's fields, or the quote exception exactly when the
 // reference finds an odd number of quotes (and then leave the caller's row as
-// it was); a last line without a line feed never gives a row. The bytes go
-// through a string stream and through the history files' own chunked stream
-// buffer in pieces of a few bytes, so a line split across chunks reads alike.
+// it was), or, when longer than the reader's line limit, a row without
+// fields; a last line without a line feed never gives a row. Every scan
+// kernel reads the bytes, handed over a few at a time, through a reader whose
+// line limit and chunks the first bytes make tiny, so that lines cross chunk
+// and window boundaries and run over the limit at every offset.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <istream>
-#include <sstream>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "fuzz_check.h"
 #include "perf/csv_reader.h"
-#include "perf/history_stream.h"
 
 namespace {
 
@@ -102,7 +102,7 @@ void checkLayout(const CsvRow& row, std::string_view line) {
     require(bytes <= line.size(), "the fields hold more bytes than the line");
 }
 
-void checkReads(std::istream& in, const std::vector<std::string_view>& lines) {
+void checkReads(CsvReader& in, const std::vector<std::string_view>& lines, std::size_t lineLimit) {
     CsvRow row;
     std::vector<std::string> held;  // the row as the last good read left it
     for (const std::string_view line : lines) {
@@ -120,9 +120,13 @@ void checkReads(std::istream& in, const std::vector<std::string_view>& lines) {
             continue;
         }
         require(good, "a complete line did not read as a row");
+        held = fieldsOf(row);
+        if (line.size() > lineLimit) {
+            require(row.empty(), "a line over the limit read as a row with fields");
+            continue;
+        }
         require(!row.empty(), "a row without a field");
         checkLayout(row, line);
-        held = fieldsOf(row);
         require(held == expected.fields, "the fields differ from the reference split");
     }
     // The end of the input, with or without an unfinished last line, and it stays so.
@@ -132,40 +136,26 @@ void checkReads(std::istream& in, const std::vector<std::string_view>& lines) {
     }
 }
 
-// The history files' stream buffer, fed from memory a few bytes at a time.
-class PieceBuffer : public ChunkReadBuffer {
-public:
-    void reset(std::string_view bytes, std::size_t pieceSize) {
-        rest_ = bytes;
-        pieceSize_ = pieceSize;
-        setg(nullptr, nullptr, nullptr);
-    }
-
-protected:
-    std::size_t readChunk(char* destination, std::size_t size) override {
-        const std::size_t count = std::min({size, pieceSize_, rest_.size()});
-        rest_.copy(destination, count);
-        rest_.remove_prefix(count);
-        return count;
-    }
-
-private:
-    std::string_view rest_;
-    std::size_t pieceSize_ = 1;
-};
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     const std::vector<std::string_view> lines = completeLines(bytes);
+    const auto shapeByte = [&](std::size_t i) { return i < size ? data[i] : std::uint8_t{0}; };
 
-    std::istringstream text(bytes);
-    checkReads(text, lines);
-
-    static PieceBuffer buffer;  // its chunk is large; one for the whole run
-    buffer.reset(bytes, size == 0 ? 1 : 1 + data[0] % 13);
-    std::istream chunked(&buffer);
-    checkReads(chunked, lines);
+    static const std::vector<CsvScanKernel> kernels = availableCsvScanKernels();
+    // Half the inputs read with a line limit of a few bytes, half with one
+    // beyond any input (as the collector's own is beyond any sampler's line);
+    // chunks of 1 to 29 bytes, or as large as the collector's. The windows
+    // stay small, and so the runs fast.
+    CsvReaderShape shape;
+    shape.lineLimit = shapeByte(1) % 2 == 1 ? 1 + shapeByte(1) % 48 : 1 << 16;
+    shape.readSize = shapeByte(2) % 8 == 0 ? CsvReaderShape{}.readSize : 1 + shapeByte(2) % 29;
+    const std::size_t piece = 1 + shapeByte(0) % 13;
+    for (const CsvScanKernel kernel : kernels) {
+        shape.kernel = kernel;
+        CsvReader in(std::make_unique<CsvTextSource>(bytes, piece), shape);
+        checkReads(in, lines, shape.lineLimit);
+    }
     return 0;
 }

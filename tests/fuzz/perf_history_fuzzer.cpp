@@ -1,6 +1,9 @@
 // The whole performance scan over fuzzed history files.
 //
-// The input is cut at record-separator bytes (0x1E) into at most four pieces:
+// A unit-separator byte (0x1F) and the byte after it stand for a quarter of
+// the reader's line limit of that byte, so short inputs make lines under, at
+// and over the limit. The input is then cut at record-separator bytes (0x1E)
+// into at most four pieces:
 // the first becomes "ZelPerformance.csv", the next ones ".1", ".2" and ".3" (an
 // empty piece leaves its file out, a gap in the numbering). scanPerfHistory
 // reads them from a directory of this process's own with a fixed now. Only the
@@ -19,7 +22,7 @@
 #include <iterator>
 #include <optional>
 #include <set>
-#include <sstream>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -38,6 +41,8 @@ constexpr std::uint64_t fixedNow = 133617168000000000ULL;  // 2024-06-01T12:00:0
 constexpr std::uint64_t fixedCutoff = fixedNow - historyWindow;
 constexpr std::size_t maxFiles = 4;
 constexpr char fileSeparator = '\x1e';
+constexpr char runMarker = '\x1f';
+constexpr std::size_t runLength = csvLineLimit / 4;
 
 const char* const intervalStems[] = {
     "AntiMalwareFilterTime", "EventJournalFilterTime", "TPFilterTime",   "OrbFilterTime",   "PinHashTime",
@@ -64,6 +69,18 @@ std::filesystem::path historyDirectory;
 void removeHistoryDirectory() {
     std::error_code ignored;
     std::filesystem::remove_all(historyDirectory, ignored);
+}
+
+std::string expandRuns(std::string_view input) {
+    std::string bytes;
+    for (std::size_t i = 0; i < input.size(); ++i) {
+        if (input[i] == runMarker && i + 1 < input.size()) {
+            bytes.append(runLength, input[++i]);
+        } else {
+            bytes += input[i];
+        }
+    }
+    return bytes;
 }
 
 std::vector<std::string_view> splitIntoFiles(std::string_view input) {
@@ -96,6 +113,14 @@ void writeHistoryFiles(const std::vector<std::string_view>& files) {
 
 // ---- The restatement, over the pieces in memory ----
 
+// One reader for the whole run: a reader's window is large, and allocating
+// one for every file would make the sanitizers the bulk of the work.
+CsvReader& textReader(std::string_view bytes) {
+    static CsvReader reader;
+    reader.reset(std::make_unique<CsvTextSource>(std::string(bytes)));
+    return reader;
+}
+
 bool isHistoryHeader(const CsvRow& header) { return !header.empty() && header[0] == "timestamp"; }
 
 // Leftmost position of every column in the header, or none when one is missing.
@@ -120,7 +145,7 @@ std::optional<std::vector<std::size_t>> columnPositions(const CsvRow& header) {
 std::vector<std::size_t> selectedFiles(const std::vector<std::string_view>& files) {
     std::vector<std::size_t> selected;
     for (std::size_t index = 0; index < files.size() && !files[index].empty(); ++index) {
-        std::istringstream in{std::string(files[index])};
+        CsvReader& in = textReader(files[index]);
         CsvRow header;
         CsvRow first;
         if (!readCsvRow(in, header).good() || !readCsvRow(in, first).good()) {
@@ -159,7 +184,7 @@ MetricMap restatedScan(const std::vector<std::string_view>& files) {
     ColumnTotals totals;
     std::optional<PerfSample> previous;
     for (auto index = newestFirst.rbegin(); index != newestFirst.rend(); ++index) {
-        std::istringstream in{std::string(files[*index])};
+        CsvReader& in = textReader(files[*index]);
         CsvRow header;
         if (!readCsvRow(in, header).good() || !isHistoryHeader(header)) {
             continue;
@@ -239,8 +264,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::vector<std::string_view> files =
-        splitIntoFiles(std::string_view(reinterpret_cast<const char*>(data), size));
+    const std::string input = expandRuns(std::string_view(reinterpret_cast<const char*>(data), size));
+    const std::vector<std::string_view> files = splitIntoFiles(input);
     writeHistoryFiles(files);
 
     const std::string directory = historyDirectory.string();

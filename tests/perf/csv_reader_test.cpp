@@ -4,7 +4,8 @@
 
 #include <cstdint>
 #include <random>
-#include <sstream>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,14 +39,43 @@ const SplitCase splitCases[] = {
     {"highBytesTabsAndNul", std::string("\xC3\xA9\t,x\0y", 7), {"\xC3\xA9\t", std::string("x\0y", 3)}},
 };
 
+// A reader over text in memory through one scan kernel, the text handed out
+// `piece` bytes at a time: small pieces put chunk boundaries inside lines.
+CsvReader readerOf(std::string text, CsvScanKernel kernel = bestCsvScanKernel(), std::size_t piece = csvLineLimit) {
+    CsvReaderShape shape;
+    shape.kernel = kernel;
+    return CsvReader(std::make_unique<CsvTextSource>(std::move(text), piece), shape);
+}
+
+// Every kernel the processor has, each fed whole and in small pieces.
+struct ReadPath {
+    CsvScanKernel kernel;
+    std::size_t piece;
+};
+
+std::vector<ReadPath> readPaths() {
+    std::vector<ReadPath> paths;
+    for (const CsvScanKernel kernel : availableCsvScanKernels()) {
+        for (const std::size_t piece : {std::size_t{1}, std::size_t{7}, csvLineLimit}) paths.push_back({kernel, piece});
+    }
+    return paths;
+}
+
+std::string pathName(const ReadPath& path) {
+    return std::string(csvScanKernelName(path.kernel)) + ", pieces of " + std::to_string(path.piece);
+}
+
 class CsvSplit : public ::testing::TestWithParam<SplitCase> {};
 
 TEST_P(CsvSplit, SplitsTheLineWhetherItEndsInLfOrCrLf) {
-    for (const char* lineEnd : {"\n", "\r\n"}) {
-        std::istringstream in(GetParam().line + lineEnd);
-        CsvRow row;
-        ASSERT_TRUE(readCsvRow(in, row).good()) << "line end " << (lineEnd[0] == '\r' ? "CR LF" : "LF");
-        EXPECT_EQ(fieldsOf(row), GetParam().fields);
+    for (const ReadPath& path : readPaths()) {
+        for (const char* lineEnd : {"\n", "\r\n"}) {
+            CsvReader in = readerOf(GetParam().line + lineEnd, path.kernel, path.piece);
+            CsvRow row;
+            ASSERT_TRUE(readCsvRow(in, row).good())
+                << pathName(path) << ", line end " << (lineEnd[0] == '\r' ? "CR LF" : "LF");
+            EXPECT_EQ(fieldsOf(row), GetParam().fields) << pathName(path);
+        }
     }
 }
 
@@ -53,20 +83,22 @@ INSTANTIATE_TEST_SUITE_P(QuotingTable, CsvSplit, ::testing::ValuesIn(splitCases)
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CsvReader, OddQuoteCountThrowsAfterConsumingTheLineAndKeepsTheCallersRow) {
-    for (const char* bad : {"\"abc", "a\"b\"\"c", "x,\"y,z"}) {
-        std::istringstream in(std::string("kept,row\n") + bad + "\nnext\n");
-        CsvRow row;
-        ASSERT_TRUE(readCsvRow(in, row).good());
-        try {
-            readCsvRow(in, row);
-            FAIL() << "no exception for " << bad;
-        } catch (const Corvex::Csv::csv_exception& error) {
-            EXPECT_STREQ(error.what(), "odd number of quotes in CSV row");
+    for (const ReadPath& path : readPaths()) {
+        for (const char* bad : {"\"abc", "a\"b\"\"c", "x,\"y,z"}) {
+            CsvReader in = readerOf(std::string("kept,row\n") + bad + "\nnext\n", path.kernel, path.piece);
+            CsvRow row;
+            ASSERT_TRUE(readCsvRow(in, row).good());
+            try {
+                readCsvRow(in, row);
+                FAIL() << "no exception for " << bad << ", " << pathName(path);
+            } catch (const Corvex::Csv::csv_exception& error) {
+                EXPECT_STREQ(error.what(), "odd number of quotes in CSV row");
+            }
+            EXPECT_EQ(fieldsOf(row), (std::vector<std::string>{"kept", "row"})) << bad << ", " << pathName(path);
+            // The broken line is gone from the input: the next read sees the next line.
+            ASSERT_TRUE(readCsvRow(in, row).good());
+            EXPECT_EQ(fieldsOf(row), std::vector<std::string>{"next"});
         }
-        EXPECT_EQ(fieldsOf(row), (std::vector<std::string>{"kept", "row"})) << bad;
-        // The broken line is gone from the stream: the next read sees the next line.
-        ASSERT_TRUE(readCsvRow(in, row).good());
-        EXPECT_EQ(fieldsOf(row), std::vector<std::string>{"next"});
     }
 }
 
@@ -78,37 +110,52 @@ TEST(CsvReader, ExceptionIsARuntimeErrorAndCopyable) {
 }
 
 TEST(CsvReader, LastLineWithoutLineFeedNeverYieldsARow) {
-    std::istringstream in("a,b\r\nc,d");
-    CsvRow row;
-    ASSERT_TRUE(readCsvRow(in, row).good());
-    EXPECT_EQ(fieldsOf(row), (std::vector<std::string>{"a", "b"}));
-    EXPECT_FALSE(readCsvRow(in, row).good());
-    EXPECT_TRUE(in.eof());
-    EXPECT_TRUE(row.empty());
+    for (const ReadPath& path : readPaths()) {
+        // Not even one whose quotes are odd: it is never split.
+        for (const char* last : {"c,d", "\"c"}) {
+            CsvReader in = readerOf(std::string("a,b\r\n") + last, path.kernel, path.piece);
+            CsvRow row;
+            ASSERT_TRUE(readCsvRow(in, row).good());
+            EXPECT_EQ(fieldsOf(row), (std::vector<std::string>{"a", "b"}));
+            EXPECT_FALSE(readCsvRow(in, row).good()) << pathName(path);
+            EXPECT_TRUE(row.empty());
+            EXPECT_FALSE(readCsvRow(in, row).good()) << "the end of the input stays so";
+        }
+    }
 }
 
-TEST(CsvReader, EndOfInputEmptiesTheRowAndAFailedStreamReadsNothing) {
-    std::istringstream in("a\n");
+TEST(CsvReader, EndOfInputEmptiesTheRowAndANullSourceReadsNothing) {
+    CsvReader in = readerOf("a\n");
     CsvRow row;
     ASSERT_TRUE(readCsvRow(in, row).good());
     EXPECT_FALSE(readCsvRow(in, row).good());
     EXPECT_TRUE(row.empty());
 
-    std::istringstream failed("a,b\n");
-    failed.setstate(std::ios_base::failbit);
-    EXPECT_FALSE(readCsvRow(failed, row).good());
+    CsvReader empty = readerOf("");
+    EXPECT_FALSE(readCsvRow(empty, row).good());
+
+    CsvReader none(nullptr);
+    EXPECT_FALSE(none.good());
+    EXPECT_FALSE(readCsvRow(none, row).good());
     EXPECT_TRUE(row.empty());
+
+    // A reader starts over on the next source.
+    none.reset(std::make_unique<CsvTextSource>("x,y\n"));
+    ASSERT_TRUE(readCsvRow(none, row).good());
+    EXPECT_EQ(fieldsOf(row), (std::vector<std::string>{"x", "y"}));
 }
 
 TEST(CsvReader, OnlyTheCarriageReturnDirectlyBeforeTheLineFeedIsDropped) {
-    std::istringstream in("a\r\r\nb\r,c\n\r\n");
-    CsvRow row;
-    ASSERT_TRUE(readCsvRow(in, row).good());
-    EXPECT_EQ(fieldsOf(row), std::vector<std::string>{"a\r"});
-    ASSERT_TRUE(readCsvRow(in, row).good());
-    EXPECT_EQ(fieldsOf(row), (std::vector<std::string>{"b\r", "c"}));
-    ASSERT_TRUE(readCsvRow(in, row).good());
-    EXPECT_EQ(fieldsOf(row), std::vector<std::string>{""});
+    for (const ReadPath& path : readPaths()) {
+        CsvReader in = readerOf("a\r\r\nb\r,c\n\r\n", path.kernel, path.piece);
+        CsvRow row;
+        ASSERT_TRUE(readCsvRow(in, row).good());
+        EXPECT_EQ(fieldsOf(row), std::vector<std::string>{"a\r"});
+        ASSERT_TRUE(readCsvRow(in, row).good());
+        EXPECT_EQ(fieldsOf(row), (std::vector<std::string>{"b\r", "c"}));
+        ASSERT_TRUE(readCsvRow(in, row).good());
+        EXPECT_EQ(fieldsOf(row), std::vector<std::string>{""});
+    }
 }
 
 TEST(CsvReader, ReusedRowTakesEachLineWhole) {
@@ -116,20 +163,25 @@ TEST(CsvReader, ReusedRowTakesEachLineWhole) {
     // longer or quoted earlier row may show through in a later one.
     const std::vector<std::vector<std::string>> expected = {
         {"aaaaaaaaaa", "bbbbbbbbbbbbbbb", "c", "", "dddd"}, {"\"q\"", "x,y"}, {"1"}, {"e", "f"}, {"", ""}};
-    std::istringstream in("aaaaaaaaaa,bbbbbbbbbbbbbbb,c,,dddd\n\"\"\"q\"\"\",\"x,y\"\n1\ne,f\n,\n");
-    CsvRow row;
-    for (const auto& fields : expected) {
-        ASSERT_TRUE(readCsvRow(in, row).good());
-        EXPECT_EQ(fieldsOf(row), fields);
+    for (const ReadPath& path : readPaths()) {
+        CsvReader in = readerOf("aaaaaaaaaa,bbbbbbbbbbbbbbb,c,,dddd\n\"\"\"q\"\"\",\"x,y\"\n1\ne,f\n,\n", path.kernel,
+                                path.piece);
+        CsvRow row;
+        for (const auto& fields : expected) {
+            ASSERT_TRUE(readCsvRow(in, row).good());
+            EXPECT_EQ(fieldsOf(row), fields) << pathName(path);
+        }
+        EXPECT_FALSE(readCsvRow(in, row).good());
     }
-    EXPECT_FALSE(readCsvRow(in, row).good());
 }
 
 TEST(CsvReader, LongLinesSplitAlikeWhereverTheirCommasAndQuotesStand) {
-    // The splitter looks at many bytes a step: fields of every length, so
-    // that commas and a quoted field fall at every offset of a step and
-    // across its edges, joined into lines and read back.
+    // The scan looks at many bytes a step: fields of every length, so that
+    // commas and a quoted field fall at every offset of a step and across its
+    // edges, joined into lines and read back.
     std::mt19937 random(20261210);
+    std::string text;
+    std::vector<std::vector<std::string>> expected;
     for (int trial = 0; trial < 2000; ++trial) {
         std::vector<std::string> fields(1 + random() % 12);
         for (std::string& field : fields) field.assign(random() % 20, static_cast<char>('0' + random() % 10));
@@ -139,11 +191,133 @@ TEST(CsvReader, LongLinesSplitAlikeWhereverTheirCommasAndQuotesStand) {
             if (i == quoted) fields[i] += ",x";
             line += (i > 0 ? "," : "") + (i == quoted ? '"' + fields[i] + '"' : fields[i]);
         }
-        std::istringstream in(line + "\n" + line + "\r\n");
-        CsvRow row;
-        for (int copy = 0; copy < 2; ++copy) {
-            ASSERT_TRUE(readCsvRow(in, row).good()) << line;
-            ASSERT_EQ(fieldsOf(row), fields) << line;
+        text += line + "\n" + line + "\r\n";
+        expected.push_back(fields);
+        expected.push_back(fields);
+    }
+    for (const CsvScanKernel kernel : availableCsvScanKernels()) {
+        for (const std::size_t piece : {std::size_t{13}, std::size_t{4096}, csvLineLimit}) {
+            CsvReader in = readerOf(text, kernel, piece);
+            CsvRow row;
+            for (const auto& fields : expected) {
+                ASSERT_TRUE(readCsvRow(in, row).good()) << csvScanKernelName(kernel);
+                ASSERT_EQ(fieldsOf(row), fields) << csvScanKernelName(kernel) << ", pieces of " << piece;
+            }
+            EXPECT_FALSE(readCsvRow(in, row).good());
+        }
+    }
+}
+
+TEST(CsvReader, TheLastRowStaysWholeWhileTheNextIsRead) {
+    // Readers with tiny limits and chunks, so that lines cross the end of a
+    // window at every offset: every row read into a second CsvRow, and every
+    // run of lines that throw, must leave the last row read as it was.
+    std::mt19937 random(7);
+    for (const std::size_t limit : {std::size_t{5}, std::size_t{21}, std::size_t{64}}) {
+        std::vector<std::string> lines;
+        for (int i = 0; i < 3000; ++i) {
+            std::string line(random() % (limit + limit / 2 + 3), 'v');
+            for (char& c : line) c = random() % 4 == 0 ? ',' : static_cast<char>('a' + random() % 26);
+            if (random() % 6 == 0 && !line.empty()) line[random() % line.size()] = '"';  // odd: throws
+            lines.push_back(line);
+        }
+        std::string text;
+        for (const std::string& line : lines) text += line + "\n";
+        for (const CsvScanKernel kernel : availableCsvScanKernels()) {
+            for (const std::size_t readSize : {std::size_t{1}, std::size_t{3}, std::size_t{16}}) {
+                CsvReaderShape shape;
+                shape.kernel = kernel;
+                shape.lineLimit = limit;
+                shape.readSize = readSize;
+                // Into one row, as the scan reads, and into two by turns, as the
+                // selection reads a header and a first row.
+                for (const std::size_t rowCount : {std::size_t{1}, std::size_t{2}}) {
+                    CsvReader in(std::make_unique<CsvTextSource>(text, 1 + random() % 7), shape);
+                    CsvRow rows[2];
+                    std::size_t into = 0;
+                    std::optional<std::size_t> last;  // the row read last, and its fields then
+                    std::vector<std::string> lastFields;
+                    for (std::size_t i = 0; i < lines.size(); ++i) {
+                        bool threw = false;
+                        try {
+                            ASSERT_TRUE(readCsvRow(in, rows[into]).good());
+                        } catch (const Corvex::Csv::csv_exception&) {
+                            threw = true;
+                        }
+                        if (last && (threw || *last != into)) {
+                            ASSERT_EQ(fieldsOf(rows[*last]), lastFields)
+                                << csvScanKernelName(kernel) << ", limit " << limit << ", reads of " << readSize
+                                << ", " << rowCount << " rows, line " << i;
+                        }
+                        if (!threw) {
+                            last = into;
+                            lastFields = fieldsOf(rows[into]);
+                            into = (into + 1) % rowCount;
+                        }
+                    }
+                    EXPECT_FALSE(readCsvRow(in, rows[into]).good());
+                }
+            }
+        }
+    }
+}
+
+// Lines around the longest the reader stores: a few bytes under, at and over
+// it, ended by LF, by CR LF, or not at all, with an even and an odd number of
+// quotes. Each stands between two ordinary rows.
+struct LimitCase {
+    std::size_t length;  // without the line end
+    const char* lineEnd;
+    bool quoted;  // holds ",\"x\"" (even) and, with oddQuote, one quote more
+    bool oddQuote;
+};
+
+TEST(CsvReader, LinesOverTheLimitAreConsumedAndReadAsRowsWithoutFields) {
+    std::vector<LimitCase> cases;
+    for (const std::size_t length : {csvLineLimit - 1, csvLineLimit, csvLineLimit + 1, 3 * csvLineLimit + 5}) {
+        for (const char* lineEnd : {"\n", "\r\n", ""}) {
+            for (const bool odd : {false, true}) cases.push_back({length, lineEnd, true, odd});
+            cases.push_back({length, lineEnd, false, false});
+        }
+    }
+    for (const CsvScanKernel kernel : availableCsvScanKernels()) {
+        for (const std::size_t piece : {std::size_t{4093}, csvLineLimit}) {
+            for (const LimitCase& c : cases) {
+                std::string line(c.length, ',');
+                if (c.quoted) line.replace(c.length / 2, 4, ",\"x\"");
+                if (c.oddQuote) line[c.length / 3] = '"';
+                const bool ends = c.lineEnd[0] != '\0';
+                CsvReader in = readerOf("a,b\n" + line + c.lineEnd + (ends ? "c,d\n" : ""), kernel, piece);
+                const std::string where = std::string(csvScanKernelName(kernel)) + ", pieces of " +
+                                          std::to_string(piece) + ", length " + std::to_string(c.length) +
+                                          (c.quoted ? c.oddQuote ? ", odd quotes" : ", quoted" : "") +
+                                          (ends ? c.lineEnd[0] == '\r' ? ", CR LF" : ", LF" : ", no line feed");
+                CsvRow row;
+                ASSERT_TRUE(readCsvRow(in, row).good()) << where;
+                if (!ends) {
+                    // A last line without a line feed is the end, however long.
+                    EXPECT_FALSE(readCsvRow(in, row).good()) << where;
+                    EXPECT_TRUE(row.empty()) << where;
+                    continue;
+                }
+                if (c.oddQuote) {
+                    EXPECT_THROW(readCsvRow(in, row), Corvex::Csv::csv_exception) << where;
+                    EXPECT_EQ(fieldsOf(row), (std::vector<std::string>{"a", "b"})) << where;
+                } else {
+                    ASSERT_TRUE(readCsvRow(in, row).good()) << where;
+                    if (c.length <= csvLineLimit) {
+                        // Stored and split: every comma makes a field.
+                        const std::size_t expected = c.quoted ? c.length - 2 : c.length + 1;
+                        EXPECT_EQ(row.size(), expected) << where;
+                    } else {
+                        EXPECT_EQ(row.size(), 0u) << where;
+                        EXPECT_TRUE(row.empty()) << where;
+                    }
+                }
+                ASSERT_TRUE(readCsvRow(in, row).good()) << where;
+                EXPECT_EQ(fieldsOf(row), (std::vector<std::string>{"c", "d"})) << where;
+                EXPECT_FALSE(readCsvRow(in, row).good()) << where;
+            }
         }
     }
 }

@@ -9,14 +9,21 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <utility>
 #include <vector>
 
+#include "perf/csv_reader.h"
 #include "perf/perf_columns.h"
 
 namespace perftest {
+
+// Text in memory for a CsvReader.
+inline std::unique_ptr<CsvByteSource> textSource(std::string text) {
+    return std::make_unique<CsvTextSource>(std::move(text));
+}
 
 constexpr std::uint64_t ticksPerMillisecond = 10000;
 constexpr std::uint64_t ticksPerSecond = 10000000;

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <sstream>
 
 #include "history_builder.h"
 #include "perf/perf_timestamp.h"
@@ -13,6 +12,7 @@ namespace {
 using perftest::formatTimestamp;
 using perftest::growingValues;
 using perftest::HeaderLayout;
+using perftest::textSource;
 using perftest::ticksPerMinute;
 
 std::uint64_t ticksOf(const char* text) {
@@ -37,7 +37,7 @@ protected:
     }
 
     std::vector<std::wstring> select() const {
-        return selectHistoryFiles(directory(), cutoff, requiredPerfColumnNames());
+        return selectHistoryFiles(directory(), cutoff);
     }
 
     std::vector<std::wstring> paths(std::initializer_list<std::uint64_t> indices) const {
@@ -56,7 +56,7 @@ TEST_F(HistorySelection, PathsAreTheDirectoryTheFileNameAndTheIndex) {
 
 TEST_F(HistorySelection, NoDirectoryOrNoNewestFileSelectsNothing) {
     EXPECT_TRUE(select().empty());
-    EXPECT_TRUE(selectHistoryFiles(directory() + L"/missing", cutoff, requiredPerfColumnNames()).empty());
+    EXPECT_TRUE(selectHistoryFiles(directory() + L"/missing", cutoff).empty());
     writeFileStartingAt(1, cutoff + ticksPerMinute);  // index 1 alone is never reached
     EXPECT_TRUE(select().empty());
 }
@@ -101,6 +101,10 @@ TEST_F(HistorySelection, AFileThatFailsACheckEndsTheWalkWithoutItself) {
     HeaderLayout lacking = good;
     lacking.ids.erase(lacking.ids.begin() + 33);
     const std::string header = good.header().substr(std::string("timestamp").size());
+    // Over the reader's line limit but otherwise good: a long extra column
+    // name, and blanks before a counter that strtoull would skip.
+    const std::string longName = "," + std::string(csvLineLimit, 'x');
+    const std::string longFirstRow = goodRow.substr(0, 25) + std::string(csvLineLimit, ' ') + goodRow.substr(25);
     const struct {
         const char* name;
         std::string bytes;
@@ -114,6 +118,8 @@ TEST_F(HistorySelection, AFileThatFailsACheckEndsTheWalkWithoutItself) {
         {"firstRowEmpty", good.header() + "\n\n" + goodRow + "\n"},
         {"firstRowBadTimestamp", good.header() + "\n" + goodRow.substr(0, 10) + " " + goodRow.substr(11) + "\n"},
         {"firstRowWithoutLineFeed", good.header() + "\n" + goodRow},
+        {"headerOverTheLineLimit", good.header() + longName + "\n" + goodRow + ",0\n"},
+        {"firstRowOverTheLineLimit", good.header() + "\n" + longFirstRow + "\n" + goodRow + "\n"},
     };
     for (const auto& file : unusable) {
         // As the newest file nothing is selected; as file 1 the walk keeps file 0 only.
@@ -143,13 +149,18 @@ TEST_F(HistorySelection, TheFirstRowIsNotComparedWithNow) {
 TEST_F(HistorySelection, AnOddQuoteCountInTheFirstTwoRowsEndsTheRun) {
     writeFile(0, {HeaderLayout::canonical().header(), "x,\"y"});
     EXPECT_THROW(select(), Corvex::Csv::csv_exception);
+    // Also in a line over the reader's limit, and under a header that is no use.
+    writeFile(0, {HeaderLayout::canonical().header(), "x,\"" + std::string(csvLineLimit, 'y')});
+    EXPECT_THROW(select(), Corvex::Csv::csv_exception);
+    writeFile(0, {"no header", "x,\"y"});
+    EXPECT_THROW(select(), Corvex::Csv::csv_exception);
 }
 
 TEST(HistoryColumns, LeftmostOccurrenceOfEveryNameAfterATimestampField) {
     HeaderLayout layout = HeaderLayout::canonical();
     std::reverse(layout.ids.begin(), layout.ids.end());
     layout.extra = {{0, "foo"}, {10, perfCounterColumns.at(3)}, {52, "bar"}};
-    std::istringstream in(layout.header() + "\n");
+    CsvReader in(textSource(layout.header() + "\n"));
     CsvRow header;
     ASSERT_TRUE(readHistoryRow(in, header));
     const auto columns = locateHistoryColumns(header);
@@ -163,7 +174,7 @@ TEST(HistoryColumns, LeftmostOccurrenceOfEveryNameAfterATimestampField) {
 
     for (const std::string& bad : {"Timestamp" + layout.header().substr(9), "x," + layout.header(),
                                     HeaderLayout{{1, 2, 3}, {}}.header()}) {
-        std::istringstream badIn(bad + "\n");
+        CsvReader badIn(textSource(bad + "\n"));
         ASSERT_TRUE(readHistoryRow(badIn, header));
         EXPECT_FALSE(locateHistoryColumns(header).has_value()) << bad.substr(0, 40);
     }
@@ -174,14 +185,14 @@ protected:
     void SetUp() override {
         std::reverse(layout.ids.begin(), layout.ids.end());
         layout.extra = {{7, "foo"}};
-        std::istringstream in(layout.header() + "\n");
+        CsvReader in(textSource(layout.header() + "\n"));
         CsvRow header;
         ASSERT_TRUE(readHistoryRow(in, header));
         columns = *locateHistoryColumns(header);
     }
 
     bool decode(const std::string& line, std::uint64_t now, std::uint64_t windowStart, PerfSample& sample) {
-        std::istringstream in(line + "\n");
+        CsvReader in(textSource(line + "\n"));
         CsvRow row;
         EXPECT_TRUE(readHistoryRow(in, row));
         return decodeHistoryRow(row, columns, now, windowStart, sample);

@@ -6,13 +6,12 @@
 
 #include "history_builder.h"
 #include "perf/csv_reader.h"
-#include "perf/history_stream.h"
-#include "utilities/static_raii.h"
+#include "perf/history_file_source.h"
+#include "utilities/windows_raii_win.h"
 
 namespace {
 
-void closeFileHandle(HANDLE handle) { CloseHandle(handle); }
-using FileHandle = utilities::StaticRaii<HANDLE, closeFileHandle, nullptr>;
+using utilities::WindowsRaii::FileHandle;
 
 // A handle as the sampler would hold it; null when the open fails.
 HANDLE openForWriting(const std::wstring& path, DWORD shareMode) {
@@ -35,7 +34,7 @@ protected:
 
 TEST_F(HistoryStreamSharing, TheSamplerCanAppendRenameAndDeleteWhileTheFileIsRead) {
     writeBytes(0, "header\r\nfirst\r\n");
-    HistoryFileStream in(path());
+    CsvReader in(openHistoryFile(path()));
     CsvRow row;
     ASSERT_TRUE(readCsvRow(in, row).good());
     ASSERT_TRUE(readCsvRow(in, row).good());
@@ -49,7 +48,7 @@ TEST_F(HistoryStreamSharing, TheSamplerCanAppendRenameAndDeleteWhileTheFileIsRea
     const std::wstring rolled = historyPath(1).wstring();
     ASSERT_TRUE(MoveFileExW(path().c_str(), rolled.c_str(), 0)) << "rename failed: " << GetLastError();
 
-    // The open stream follows the file under its new name and sees the new row.
+    // The open file follows the file under its new name and sees the new row.
     ASSERT_TRUE(readCsvRow(in, row).good());
     EXPECT_EQ(row[0], "second");
     EXPECT_FALSE(readCsvRow(in, row).good());
@@ -60,7 +59,7 @@ TEST_F(HistoryStreamSharing, AFileHeldOpenByTheSamplerCanBeRead) {
     writeBytes(0, "header\nrow\n");
     FileHandle writer(openForWriting(path(), FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE));
     ASSERT_TRUE(writer);
-    HistoryFileStream in(path());
+    CsvReader in(openHistoryFile(path()));
     CsvRow row;
     ASSERT_TRUE(readCsvRow(in, row).good());
     EXPECT_EQ(row[0], "header");
@@ -70,7 +69,7 @@ TEST_F(HistoryStreamSharing, AFileLockedAgainstReadersReadsAsMissing) {
     writeBytes(0, "header\nrow\n");
     FileHandle writer(openForWriting(path(), 0));
     ASSERT_TRUE(writer);
-    HistoryFileStream in(path());
+    CsvReader in(openHistoryFile(path()));
     CsvRow row;
     EXPECT_FALSE(readCsvRow(in, row).good());
     EXPECT_TRUE(row.empty());

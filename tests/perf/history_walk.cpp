@@ -1,6 +1,6 @@
 // Walks a history directory the two ways the collector's code can: every row of
 // every numbered file through the CSV reader (carrying on past a row with an
-// odd number of quotes, as a stream allows), then the whole scan. Run under
+// odd number of quotes, as the reader allows), then the whole scan. Run under
 // valgrind on broken histories; prints what it saw so a test can tell the
 // paths were taken.
 //
@@ -11,7 +11,7 @@
 
 #include "perf/csv_reader.h"
 #include "perf/history_files.h"
-#include "perf/history_stream.h"
+#include "perf/history_file_source.h"
 #include "perf/perf_telemetry.h"
 
 int main(int argc, char** argv) {
@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
     unsigned long files = 0, rows = 0, oddQuoteRows = 0;
     CsvRow row;
     for (std::uint64_t index = 0; index < 16; ++index) {
-        HistoryFileStream in(historyFilePath(directory, index));
+        CsvReader in(openHistoryFile(historyFilePath(directory, index)));
         if (!in.good()) {
             continue;
         }

@@ -7,7 +7,6 @@
 #include "history_builder.h"
 #include "perf/csv_reader.h"
 #include "perf/history_files.h"
-#include "perf/history_stream.h"
 #include "perf/perf_timestamp.h"
 
 namespace {
@@ -166,6 +165,50 @@ TEST_F(PerfScan, AnOddQuoteCountInAnyRowEndsTheScan) {
     }
 }
 
+TEST_F(PerfScan, ALineOverTheLimitIsPassedOverLikeAnyUnusableRow) {
+    std::vector<std::string> without = sampleRows(canonical, 9, 0, 14, hourAgo);
+    without.erase(without.begin() + 6);
+    writeSamples(0, without);
+    const MetricMap expected = scan();
+    ASSERT_EQ(expected.size(), 51u);
+
+    // A sample between 5 and 7, off their straight line, padded past the limit
+    // with blanks that strtoull would skip: were it read, the deviations would
+    // change. Then lines a crash or a hostile user could leave: NUL bytes,
+    // commas, quote pairs.
+    auto values = growingValues(9, 6);
+    values[2] += 12345;
+    const std::string bent = canonical.row(formatTimestamp(hourAgo + 6 * ticksPerMinute), values);
+    const std::string padded = bent.substr(0, 25) + std::string(csvLineLimit, ' ') + bent.substr(25);
+    const std::string planted[] = {padded, std::string(3 * csvLineLimit, '\0'), std::string(csvLineLimit + 1, ','),
+                                   std::string(csvLineLimit + 2, '"')};
+    {
+        std::vector<std::string> with = without;
+        with.insert(with.begin() + 6, bent);
+        writeSamples(0, with);
+        ASSERT_NE(scan(), expected) << "the bent sample changes nothing: the test shows nothing";
+    }
+    for (const std::string& line : planted) {
+        std::vector<std::string> with = without;
+        with.insert(with.begin() + 6, line);
+        for (const std::string lineEnd : {"\n", "\r\n"}) {
+            writeSamples(0, with, canonical, lineEnd);
+            EXPECT_EQ(scan(), expected) << line.substr(0, 30) << " ended by " << lineEnd.size() << " bytes";
+        }
+    }
+
+    // As the last line, without a line feed: the end of the file, as for any line.
+    writeSamples(0, without);
+    std::ofstream(historyPath(0), std::ios::binary | std::ios::app) << std::string(3 * csvLineLimit, '\0');
+    EXPECT_EQ(scan(), expected);
+
+    // Its quotes still count: an odd number ends the run.
+    std::vector<std::string> odd = without;
+    odd.insert(odd.begin() + 9, std::string(csvLineLimit + 1, '"'));
+    writeSamples(0, odd);
+    EXPECT_THROW(scan(), Corvex::Csv::csv_exception);
+}
+
 TEST_F(PerfScan, LongFilesStreamAcrossReadChunks) {
     // Far more than one read chunk, in both line-end styles: a row cut by a
     // chunk boundary must read whole.
@@ -175,7 +218,7 @@ TEST_F(PerfScan, LongFilesStreamAcrossReadChunks) {
     const std::vector<std::string> rows = sampleRows(wide, 9, 0, count, now - count * 10000000ull, 10000000ull);
     std::size_t bytes = 0;
     for (const auto& row : rows) bytes += row.size() + 1;
-    ASSERT_GT(bytes, 2 * ChunkReadBuffer::chunkSize);
+    ASSERT_GT(bytes, 2 * csvLineLimit);
     for (const std::string lineEnd : {"\n", "\r\n"}) {
         writeSamples(0, rows, wide, lineEnd);
         expectEveryFigureOver(scan(), count - 1);

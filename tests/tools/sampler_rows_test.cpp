@@ -5,7 +5,7 @@
 
 #include <cstdint>
 #include <map>
-#include <sstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,7 +17,7 @@
 namespace {
 
 std::vector<std::string> readFields(const std::string& line) {
-    std::istringstream in(line + "\r\n");
+    CsvReader in(std::make_unique<CsvTextSource>(line + "\r\n"));
     CsvRow row;
     EXPECT_TRUE(readCsvRow(in, row).good()) << line;
     std::vector<std::string> fields;

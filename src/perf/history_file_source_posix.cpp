@@ -6,14 +6,10 @@
 #include <cerrno>
 #include <cstdint>
 
-#include "perf/history_stream.h"
-#include "utilities/static_raii.h"
+#include "perf/history_file_source.h"
+#include "utilities/posix_raii.h"
 
 namespace {
-
-void closeDescriptor(int descriptor) { ::close(descriptor); }
-
-using FileDescriptor = utilities::StaticRaii<int, closeDescriptor, -1>;
 
 std::string hostPath(const std::wstring& path) {
     std::string bytes;
@@ -38,19 +34,11 @@ std::string hostPath(const std::wstring& path) {
     return bytes;
 }
 
-class DescriptorReadBuffer : public ChunkReadBuffer {
+class DescriptorSource : public CsvByteSource {
 public:
-    bool open(const std::wstring& path) {
-        const int descriptor = ::open(hostPath(path).c_str(), O_RDONLY | O_CLOEXEC);
-        if (descriptor < 0) {
-            return false;
-        }
-        *descriptor_.put() = descriptor;
-        return true;
-    }
+    explicit DescriptorSource(int descriptor) : descriptor_(descriptor) {}
 
-protected:
-    std::size_t readChunk(char* destination, std::size_t size) override {
+    std::size_t read(char* destination, std::size_t size) override {
         while (true) {
             const ssize_t received = ::read(descriptor_.get(), destination, size);
             if (received >= 0) {
@@ -63,15 +51,15 @@ protected:
     }
 
 private:
-    FileDescriptor descriptor_;
+    utilities::PosixRaii::FileDescriptor descriptor_;
 };
 
 }  // namespace
 
-std::unique_ptr<ChunkReadBuffer> openHistoryFileBuffer(const std::wstring& path) {
-    auto buffer = std::make_unique<DescriptorReadBuffer>();
-    if (!buffer->open(path)) {
+std::unique_ptr<CsvByteSource> openHistoryFile(const std::wstring& path) {
+    const int descriptor = ::open(hostPath(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (descriptor < 0) {
         return nullptr;
     }
-    return buffer;
+    return std::make_unique<DescriptorSource>(descriptor);
 }
