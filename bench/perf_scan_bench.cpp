@@ -2,8 +2,10 @@
 // it, and reports what a benchmark driver needs as one JSON object on stdout:
 // the best wall time of the repeats, the bytes of history, the peak resident
 // memory of this program (VmHWM: unlike getrusage's figure, it starts afresh
-// at exec rather than carrying over the parent's), and the metrics (so a peer's figures can be checked
-// against ours).
+// at exec rather than carrying over the parent's; on Windows the peak working
+// set), and the metrics (so a peer's figures can be checked against ours).
+// Built for the host and for Windows, where it runs the shipped build's code
+// under Wine without the rest of the collector's run around it.
 //
 //   perf_scan_bench DIRECTORY NOW_TICKS [REPEATS]
 #include <chrono>
@@ -14,6 +16,10 @@
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <windows.h>
+#include <psapi.h>
+#endif
 
 #include "perf/csv_reader.h"
 #include "perf/history_files.h"
@@ -29,7 +35,7 @@ std::wstring widen(const char* text) {
     return wide;
 }
 
-std::string narrow(const std::wstring& wide) {
+[[maybe_unused]] std::string narrow(const std::wstring& wide) {
     std::string text;
     for (const wchar_t c : wide) {
         text += static_cast<char>(c);
@@ -38,6 +44,14 @@ std::string narrow(const std::wstring& wide) {
 }
 
 long peakResidentKib() {
+#ifdef _WIN32
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) {
+        return -1;
+    }
+    return static_cast<long>(counters.PeakWorkingSetSize / 1024);
+#else
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line)) {
@@ -46,11 +60,20 @@ long peakResidentKib() {
         }
     }
     return -1;
+#endif
 }
 
 long long fileSize(const std::wstring& path) {
+#ifdef _WIN32
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+        return 0;
+    }
+    return (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+#else
     struct stat status {};
     return ::stat(narrow(path).c_str(), &status) == 0 ? static_cast<long long>(status.st_size) : 0;
+#endif
 }
 
 }  // namespace

@@ -45,7 +45,15 @@ struct CsvScanFunctions {
     // The first line feed in [from, end), or null; adds the quotes before it
     // (or before end) to quotes.
     const char* (*findLineFeed)(const char* from, const char* end, std::uint64_t& quotes);
+    // Decodes the fields at `positions` of a row (field i is
+    // [starts[i], starts[i + 1] - 1) of text) by the counter-field rule into
+    // values; false at the first that is no number.
+    bool (*parseCounters)(const char* text, const std::uint32_t* starts, const std::size_t* positions,
+                          std::size_t count, std::uint64_t* values);
 };
+
+// The counter-field rule whole, for the fields the fast paths leave.
+bool parseCounterField(const char* field, std::size_t size, std::uint64_t& value);
 
 extern const CsvScanFunctions csvScalarScan;
 #if defined(__x86_64__) || defined(_M_X64)

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "perf/csv_digits.h"
 #include "perf/csv_line_scan.h"
 
 namespace Corvex {
@@ -50,7 +51,7 @@ bool csvScanKernelAvailable(CsvScanKernel kernel) {
             return true;
         case CsvScanKernel::avx2:
             __builtin_cpu_init();
-            return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
+            return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("popcnt");
 #endif
         default:
             return false;
@@ -287,6 +288,7 @@ void CsvReader::read(CsvRow& row) {
         held_ = window;
     }
     row.fieldStarts_.swap(offsets);
+    row.scan_ = scan_;
 }
 
 CsvReader& readCsvRow(CsvReader& in, CsvRow& row) {
@@ -302,81 +304,17 @@ namespace {
 
 bool isCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-constexpr std::uint64_t eightZeros = 0x3030303030303030ULL;
-
-// True when all eight bytes are ASCII digits: the high nibble is 3 both
-// before and after adding 6, which pushes ':' to '?' over into 0x40.
-bool eightDigits(std::uint64_t chunk) {
-    constexpr std::uint64_t highNibbles = 0xF0F0F0F0F0F0F0F0ULL;
-    return (chunk & highNibbles) == eightZeros && ((chunk + 0x0606060606060606ULL) & highNibbles) == eightZeros;
-}
-
-// The value of eight ASCII digits, the first in the lowest byte: pairs, then
-// quads, then the whole, each step one multiplication.
-std::uint64_t eightDigitValue(std::uint64_t chunk) {
-    chunk = ((chunk & 0x0F0F0F0F0F0F0F0FULL) * 2561) >> 8;
-    chunk = ((chunk & 0x00FF00FF00FF00FFULL) * 6553601) >> 16;
-    return ((chunk & 0x0000FFFF0000FFFFULL) * 42949672960001ULL) >> 32;
-}
-
-std::uint64_t loadEight(const char* bytes) {
-    std::uint64_t chunk;
-    std::memcpy(&chunk, bytes, sizeof chunk);
-    return chunk;
-}
-
-constexpr std::uint64_t powersOfTen[8] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
-
-// The common counter field: 1 to 19 plain digits, which cannot overflow.
-// Counters run to a dozen digits and more, so they are taken eight at a time
-// rather than through a chain of one multiply-add per digit.
-bool parsePlainDigits(std::string_view field, std::uint64_t& value) {
-    const std::size_t size = field.size();
-    if (size == 0 || size > 19) {
-        return false;
-    }
-    const char* const digits = field.data();
-    std::uint64_t number = 0;
-    if (__BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__ || size < 8) {
-        for (const char c : field) {
-            const auto digit = static_cast<unsigned char>(c - '0');
-            if (digit > 9) {
-                return false;
-            }
-            number = number * 10 + digit;
-        }
-        value = number;
-        return true;
-    }
-    std::size_t taken = 0;
-    for (; taken + 8 <= size; taken += 8) {
-        const std::uint64_t chunk = loadEight(digits + taken);
-        if (!eightDigits(chunk)) {
-            return false;
-        }
-        number = number * 100000000 + eightDigitValue(chunk);
-    }
-    if (const std::size_t rest = size - taken; rest != 0) {
-        // The field's last eight bytes, with the ones already taken turned
-        // into leading zeros.
-        const std::uint64_t takenBytes = (std::uint64_t{1} << (8 * (8 - rest))) - 1;
-        const std::uint64_t chunk = (loadEight(digits + size - 8) & ~takenBytes) | (eightZeros & takenBytes);
-        if (!eightDigits(chunk)) {
-            return false;
-        }
-        number = number * powersOfTen[rest] + eightDigitValue(chunk);
-    }
-    value = number;
-    return true;
-}
-
 }  // namespace
 
 bool parseUnsignedField(std::string_view field, std::uint64_t& value) {
-    if (parsePlainDigits(field, value)) {
+    return parseCounterField(field.data(), field.size(), value);
+}
+
+bool parseCounterField(const char* bytes, std::size_t size, std::uint64_t& value) {
+    if (parsePlainDigits(bytes, size, value)) {
         return true;
     }
-    const std::size_t size = field.size();
+    const std::string_view field(bytes, size);
     // strtoull reads a C string: a NUL byte ends the field.
     const auto atEnd = [&](std::size_t i) { return i == size || field[i] == '\0'; };
 

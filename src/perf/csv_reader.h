@@ -79,6 +79,13 @@ public:
         return std::string_view(text_ + begin, fieldStarts_.data[index + 1] - 1 - begin);
     }
 
+    // parseUnsignedField on the fields at positions[0..count) into values,
+    // through the vector code of the reader that read the row; false at the
+    // first that is no number, with the values before it written.
+    bool parseUnsignedFields(const std::size_t* positions, std::size_t count, std::uint64_t* values) const {
+        return scan_->parseCounters(text_, fieldStarts_.data, positions, count, values);
+    }
+
 private:
     friend class CsvReader;
     void clear() {
@@ -92,6 +99,7 @@ private:
     // quotedText_ for a line with quotes, whose bytes the split changes.
     const char* text_ = nullptr;
     CsvOffsets fieldStarts_;
+    const CsvScanFunctions* scan_ = &csvScalarScan;
     std::string quotedText_;
     // The row being read, swapped in only once the line has split cleanly,
     // so a line with a quote left open leaves the caller's row as it was.
@@ -111,7 +119,7 @@ struct CsvReaderShape {
     std::size_t lineLimit = csvLineLimit;  // under 2^31: fields are found by 32-bit offsets
     // Bytes asked of the source at a time: a chunk stays in the cache while
     // its rows are split.
-    std::size_t readSize = std::size_t{1} << 16;
+    std::size_t readSize = std::size_t{1} << 18;
 };
 
 class CsvReader {

@@ -86,10 +86,5 @@ bool decodeHistoryRow(const CsvRow& row, const HistoryColumns& columns, std::uin
         sample.timestamp < cutoff || sample.timestamp > now) {
         return false;
     }
-    for (std::size_t k = 0; k < perfColumnCount; ++k) {
-        if (!parseUnsignedField(row[columns.positions[k]], sample.values[k])) {
-            return false;
-        }
-    }
-    return true;
+    return row.parseUnsignedFields(columns.positions.data(), perfColumnCount, sample.values.data());
 }

@@ -63,14 +63,28 @@ PerfInterval perfIntervalBetween(const PerfSample& earlier, const PerfSample& la
     return interval;
 }
 
-std::optional<PerfInterval> formPerfInterval(const PerfSample& earlier, const PerfSample& later) {
+bool formPerfInterval(const PerfSample& earlier, const PerfSample& later, PerfInterval& interval) {
     if (later.values[0] != earlier.values[0]) {
-        return std::nullopt;
+        return false;
     }
-    for (std::size_t k = 1; k < perfColumnCount; ++k) {
-        if (later.values[k] < earlier.values[k]) {
-            return std::nullopt;
-        }
+    // One pass without a branch, which vectorises: the top bit of borrows is
+    // set once any later value is below its earlier one (the borrow out of
+    // later - earlier).
+    std::uint64_t borrows = 0;
+    for (std::size_t k = 0; k < perfColumnCount; ++k) {
+        const std::uint64_t before = earlier.values[k];
+        const std::uint64_t after = later.values[k];
+        const std::uint64_t delta = after - before;
+        interval.deltas[k] = delta;
+        borrows |= (~after & before) | ((~after | before) & delta);
     }
-    return perfIntervalBetween(earlier, later);
+    return (borrows >> 63) == 0;
+}
+
+std::optional<PerfInterval> formPerfInterval(const PerfSample& earlier, const PerfSample& later) {
+    std::optional<PerfInterval> interval(std::in_place);
+    if (!formPerfInterval(earlier, later, *interval)) {
+        interval.reset();
+    }
+    return interval;
 }

@@ -1,6 +1,7 @@
 #include "perf/perf_statistics.h"
 
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 
@@ -103,8 +104,24 @@ void addInterval(IntervalStatistics& statistics, const std::array<std::uint64_t,
 
 void addToColumnTotals(ColumnTotals& totals, const PerfInterval& interval) {
     totals.intervalCount += 1;
+    std::uint64_t all = 0;
+    for (const std::uint64_t delta : interval.deltas) {
+        all |= delta;
+    }
+    if (all >> 52 != 0) {
+        for (std::size_t i = 0; i < perfColumnCount; ++i) {
+            totals.columnSum[i] += asDouble(interval.deltas[i]);
+        }
+        return;
+    }
+    // Every delta below 2^52, as a sample's almost always are: put into the
+    // mantissa of 2^52, which is then taken away, each converts exactly and
+    // without the branch of an unsigned conversion, so the loop vectorises.
     for (std::size_t i = 0; i < perfColumnCount; ++i) {
-        totals.columnSum[i] += asDouble(interval.deltas[i]);
+        double biased;
+        const std::uint64_t bits = interval.deltas[i] | 0x4330000000000000ULL;
+        std::memcpy(&biased, &bits, sizeof biased);
+        totals.columnSum[i] += biased - 4503599627370496.0;
     }
 }
 

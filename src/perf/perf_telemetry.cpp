@@ -10,17 +10,20 @@ namespace {
 
 // The chain of usable samples runs across files: the last sample of one file
 // and the first of the next newer one form an interval like any other pair.
+// Rows are decoded into next(); a usable one is then added, and the two
+// samples trade places rather than being copied.
 class IntervalChain {
 public:
-    void add(const PerfSample& sample) {
-        if (havePrevious_) {
-            if (const auto interval = formPerfInterval(previous_, sample)) {
-                addInterval(statistics_, interval->deltas);
-                addToColumnTotals(totals_, *interval);
-            }
+    PerfSample& next() { return samples_[1 - previous_]; }
+
+    void addNext() {
+        const PerfSample& sample = samples_[1 - previous_];
+        if (havePrevious_ && formPerfInterval(samples_[previous_], sample, interval_)) {
+            addInterval(statistics_, interval_.deltas);
+            addToColumnTotals(totals_, interval_);
         }
         havePrevious_ = true;
-        previous_ = sample;
+        previous_ = 1 - previous_;
     }
 
     MetricMap metrics() const {
@@ -34,7 +37,9 @@ private:
     IntervalStatistics statistics_;
     ColumnTotals totals_;
     bool havePrevious_ = false;
-    PerfSample previous_;
+    PerfSample samples_[2];
+    int previous_ = 0;
+    PerfInterval interval_;
 };
 
 void scanHistoryFile(const std::wstring& path, std::uint64_t now, std::uint64_t cutoff, CsvReader& in, CsvRow& row,
@@ -47,10 +52,9 @@ void scanHistoryFile(const std::wstring& path, std::uint64_t now, std::uint64_t 
     if (!columns) {
         return;
     }
-    PerfSample sample;
     while (readHistoryRow(in, row)) {
-        if (decodeHistoryRow(row, *columns, now, cutoff, sample)) {
-            chain.add(sample);
+        if (decodeHistoryRow(row, *columns, now, cutoff, chain.next())) {
+            chain.addNext();
         }
     }
 }
