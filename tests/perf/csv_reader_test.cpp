@@ -388,6 +388,70 @@ TEST(ParseUnsignedField, EveryLengthAndEveryBadBytePosition) {
     }
 }
 
+TEST(ParseUnsignedFields, EveryKernelDecodesEveryLengthAndEveryBadByteAsTheFieldRuleDoes) {
+    // A row's counters go through its kernel's own digit code: fields of every
+    // length to 20 digits, with a stray byte at every position, at the start
+    // of a line (where no 16 bytes end with the field), deep in it, and in a
+    // quoted line (whose text the reader rewrote), must decode exactly as
+    // parseUnsignedField decodes each one alone.
+    const std::string digits = "90817263544536271809";
+    std::vector<std::string> fields = {" 12", "+7", "-1", "18446744073709551616", "99999999999999999999", "1 "};
+    for (std::size_t length = 0; length <= digits.size(); ++length) {
+        const std::string field = digits.substr(0, length);
+        fields.push_back(field);
+        for (std::size_t position = 0; position < length; ++position) {
+            for (const char bad : {'/', ':', ' ', '\0', 'a', '-', '\xB0', '\xFF'}) {
+                std::string broken = field;
+                broken[position] = bad;
+                fields.push_back(broken);
+            }
+        }
+    }
+    // Each field is followed by a known one: decoded as a pair, in either
+    // order, each value must come from its own field.
+    const std::string known = "31415926535";
+    const struct {
+        const char* name;
+        std::string before;
+        std::string after;
+    } placings[] = {{"first", "", "," + known + ",tail"},
+                    {"deep", "0123456789abcdefghijklmnop,", "," + known},
+                    {"quoted", "\"q,q\",7,", "," + known + ",\"\""}};
+    for (const CsvScanKernel kernel : availableCsvScanKernels()) {
+        for (const auto& placing : placings) {
+            std::string text;
+            for (const std::string& field : fields) text += placing.before + field + placing.after + "\n";
+            CsvReader in = readerOf(text, kernel, 4093);
+            CsvRow row;
+            for (const std::string& field : fields) {
+                ASSERT_TRUE(readCsvRow(in, row).good());
+                const std::size_t position = placing.before.empty() ? 0 : row.size() - 2 - (placing.name[0] == 'q' ? 1 : 0);
+                ASSERT_EQ(row[position], field) << placing.name;
+                ASSERT_EQ(row[position + 1], known) << placing.name;
+                std::uint64_t alone = 0;
+                const bool accepted = parseUnsignedField(field, alone);
+                const std::string where = std::string(csvScanKernelName(kernel)) + ", " + placing.name + " \"" + field + '"';
+                for (const bool fieldFirst : {true, false}) {
+                    const std::size_t positions[2] = {fieldFirst ? position : position + 1,
+                                                      fieldFirst ? position + 1 : position};
+                    std::uint64_t values[2] = {0, 0};
+                    const bool decoded = row.parseUnsignedFields(positions, 2, values);
+                    EXPECT_EQ(decoded, accepted) << where;
+                    if (accepted && decoded) {
+                        EXPECT_EQ(values[fieldFirst ? 0 : 1], alone) << where;
+                        EXPECT_EQ(values[fieldFirst ? 1 : 0], 31415926535u) << where;
+                    }
+                }
+                std::uint64_t single = 0;
+                EXPECT_EQ(row.parseUnsignedFields(&position, 1, &single), accepted) << where;
+                if (accepted) {
+                    EXPECT_EQ(single, alone) << where;
+                }
+            }
+        }
+    }
+}
+
 TEST(ParseUnsignedField, ANulByteEndsTheField) {
     std::uint64_t value = 0;
     EXPECT_TRUE(parseUnsignedField(std::string_view("12\0x", 4), value));
