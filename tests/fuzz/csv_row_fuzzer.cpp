@@ -6,7 +6,8 @@
 // fields; a last line without a line feed never gives a row. Every scan
 // kernel reads the bytes, handed over a few at a time, through a reader whose
 // line limit and chunks the first bytes make tiny, so that lines cross chunk
-// and window boundaries and run over the limit at every offset.
+// and window boundaries and run over the limit at every offset; and each
+// kernel's counter decode must agree with the field rule on every row.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -102,6 +103,22 @@ void checkLayout(const CsvRow& row, std::string_view line) {
     require(bytes <= line.size(), "the fields hold more bytes than the line");
 }
 
+// The row's kernel decodes counter fields as the field rule does: each field
+// paired with the next, so the two-at-a-time code sees every neighbour.
+void checkCounterDecode(const CsvRow& row) {
+    for (std::size_t i = 0; i < row.size(); ++i) {
+        const std::size_t positions[2] = {i, (i + 1) % row.size()};
+        std::uint64_t expected[2] = {0, 0};
+        const bool accepted =
+            parseUnsignedField(row[positions[0]], expected[0]) && parseUnsignedField(row[positions[1]], expected[1]);
+        std::uint64_t values[2] = {0, 0};
+        const bool decoded = row.parseUnsignedFields(positions, 2, values);
+        require(decoded == accepted, "the row's counter decode disagrees with the field rule");
+        require(!accepted || (values[0] == expected[0] && values[1] == expected[1]),
+                "the row's counter decode gives another value than the field rule");
+    }
+}
+
 void checkReads(CsvReader& in, const std::vector<std::string_view>& lines, std::size_t lineLimit) {
     CsvRow row;
     std::vector<std::string> held;  // the row as the last good read left it
@@ -128,6 +145,7 @@ void checkReads(CsvReader& in, const std::vector<std::string_view>& lines, std::
         require(!row.empty(), "a row without a field");
         checkLayout(row, line);
         require(held == expected.fields, "the fields differ from the reference split");
+        checkCounterDecode(row);
     }
     // The end of the input, with or without an unfinished last line, and it stays so.
     for (int attempt = 0; attempt < 2; ++attempt) {
