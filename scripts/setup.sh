@@ -10,6 +10,7 @@ packages=(
   wine64 libboost-dev googletest
   python3-jsonschema
   clang libclang-rt-14-dev valgrind
+  time
   "$@"
 )
 

@@ -82,3 +82,17 @@ def debug_strings(stderr):
         if match:
             texts.append(_unescape(match.group(1)))
     return texts
+
+
+def run_windows_measured(exe, *args, env=None, timeout=120):
+    """run_windows, and the peak resident memory of the Windows process in KiB: GNU time measures
+    the Wine loader, which becomes that process. Returns (exit code, stdout, stderr, peak KiB)."""
+    import tempfile
+
+    with tempfile.NamedTemporaryFile("r") as measured:
+        completed = subprocess.run(
+            ["/usr/bin/time", "-f", "%M", "-o", measured.name, os.environ["WINE_EXEC"], exe, *args],
+            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+            env=dict(os.environ, **(env or {})), timeout=timeout)
+        peak = int(measured.read().split()[-1])
+    return completed.returncode, completed.stdout, completed.stderr, peak
