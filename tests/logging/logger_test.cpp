@@ -8,6 +8,7 @@
 #include <string>
 
 #include "log_file_support_win.h"
+#include "support/case_table.h"
 #include "support/test_support_win.h"
 
 namespace {
@@ -23,9 +24,7 @@ struct TimeCase {
     const wchar_t* expected;
 };
 
-void PrintTo(const TimeCase& c, std::ostream* os) {
-    *os << c.year << '-' << c.month << '-' << c.day << ' ' << c.hour << ':' << c.minute << ':' << c.second;
-}
+using testsupport::operator<<;
 
 class FormatLocalTimeTest : public ::testing::TestWithParam<TimeCase> {};
 
