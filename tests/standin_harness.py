@@ -20,13 +20,13 @@ class StandinFolder:
         self.path = wine_harness.drive_c(name)
         self.windows_path = "C:\\" + name
 
-    def run(self, counters, winedebug="-all"):
+    def run(self, counters, debug_output=False):
         """Runs the collector over the counter file text; returns (exit code, stdout, stderr)."""
         with open(os.path.join(self.path, COUNTER_FILE), "w", encoding="ascii", newline="\n") as f:
             f.write(counters)
         return wine_harness.run_windows(
             self.windows_path + "\\" + COLLECTOR_NAME,
-            winedebug=winedebug,
+            debug_output=debug_output,
             env={
                 "WINEDLLOVERRIDES": "mscoree,mshtml=;pdh=n,b",
                 # Named outright, so a variable in the caller's shell cannot point elsewhere.

@@ -15,7 +15,8 @@ sys.path.insert(0, HERE)
 import history_writer  # noqa: E402,F401  (imported to fail early when it is missing)
 
 collector, standin_dll, prefix = sys.argv[1], sys.argv[2], os.path.abspath(sys.argv[3])
-env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all", LANG="C.UTF-8", LC_ALL="C.UTF-8",
+# Wine's error lines stay visible, so a failure of Wine itself names itself.
+env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="err+all,fixme-all", LANG="C.UTF-8", LC_ALL="C.UTF-8",
            WINEDLLOVERRIDES="mscoree,mshtml=", PATH="/usr/lib/wine:" + os.environ["PATH"])
 WINE = "/usr/lib/wine/wine64"
 quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -25,13 +26,25 @@ def wine(*args, **kwargs):
     subprocess.run([WINE, *args], env=env, check=True, **kwargs)
 
 
-# A persistent, warmed wineserver with every stream redirected: Wine's services must
-# not inherit this script's pipes.
+def warm_up(*args):
+    """Runs a step of the warm-up with no stream a pipe: Wine's services, started on first use,
+    must not inherit this script's pipes. What Wine says goes to a log file, printed when the
+    step fails."""
+    with open(os.path.join(prefix, "demo-warm-up.log"), "wb+") as log:
+        if subprocess.run([WINE, *args], env=env, stdin=subprocess.DEVNULL, stdout=log, stderr=log).returncode != 0:
+            log.seek(0)
+            print("demo: wine64 %s failed; what Wine said:" % " ".join(args), file=sys.stderr, flush=True)
+            sys.stderr.buffer.write(log.read())
+            sys.exit(1)
+
+
+# A persistent, warmed wineserver.
+os.makedirs(prefix, exist_ok=True)
 subprocess.run(["wineserver", "-p"], env=env, **quiet)
 if not os.path.isdir(os.path.join(prefix, "drive_c")):
     print("demo: creating the demo prefix (once)", file=sys.stderr)
-    wine("wineboot", "-i", **quiet)
-wine("cmd", "/c", "exit", **quiet)
+    warm_up("wineboot", "-i")
+warm_up("cmd", "/c", "exit")
 
 try:
     REGISTRY = [
@@ -45,7 +58,8 @@ try:
         (r"HKLM\SOFTWARE\Corvex\ORBService\TamperProtection", "Enabled", "REG_DWORD", "1", "/reg:32"),
     ]
     for key, name, kind, data, view in REGISTRY:
-        wine("reg", "add", key, "/v", name, "/t", kind, "/d", data, "/f", *([view] if view else []), **quiet)
+        wine("reg", "add", key, "/v", name, "/t", kind, "/d", data, "/f", *([view] if view else []),
+             stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
 
     data_dir = os.path.join(prefix, "drive_c", "ProgramData", "Corvex", "Valmere")
     os.makedirs(data_dir, exist_ok=True)

@@ -7,7 +7,7 @@
 
 #include "counters/counter_path.h"
 #include "counters/counter_section.h"
-#include "counters/pdh_handles_win.h"
+#include "utilities/windows_raii_win.h"
 
 namespace {
 
@@ -40,7 +40,7 @@ std::uint64_t rawValueOrZero(const PendingCounter& counter) {
 }  // namespace
 
 void writeCounterSection(std::ostream& document, std::size_t count, const CounterSpec* rows, const char* instance) {
-    counters::QueryOwner query;
+    utilities::WindowsRaii::PdhQuery query;
     PDH_HQUERY opened = nullptr;
     const PDH_STATUS openStatus = PdhOpenQueryA(nullptr, 0, &opened);
     if (openStatus == ERROR_SUCCESS) {

@@ -14,7 +14,7 @@ std::wstring CompanyDataDirectory() {
     utilities::WindowsRaii::CoTaskMemString path;
     if (FAILED(SHGetKnownFolderPath(FOLDERID_ProgramData, 0, nullptr, path.put()))) {
         if (Logger* logger = Logger::Instance()) {
-            logger->Log(LogLevel::ERROR, L"Failed to locate ProgramData directory using SHGetKnownFolderPath.");
+            logger->Log(LogLevel::Error, L"Failed to locate ProgramData directory using SHGetKnownFolderPath.");
         }
         throw std::runtime_error("Failed to locate ProgramData directory");
     }

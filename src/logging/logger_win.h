@@ -4,14 +4,13 @@
 // file, and it is never destroyed. Every failure inside it is silent.
 #include <windows.h>
 #include <oleauto.h>
-// wingdi.h's ERROR macro would swallow the level of that name.
-#undef ERROR
 
 #include <ctime>
 #include <string>
 
-// Numbered from 0; the number picks the name a line shows.
-enum class LogLevel { INFO, INFO_EXTERNAL, ERROR, WARNING };
+// Numbered from 0; the number picks the name a line shows ("INFO", "INFO_EXTERNAL",
+// "ERROR", "WARNING"). Not spelt in capitals, which wingdi.h's ERROR macro would take.
+enum class LogLevel { Info, InfoExternal, Error, Warning };
 
 class Logger {
 public:

@@ -8,47 +8,38 @@ Arguments: the collector executable, the file_holder executable.
 import glob
 import json
 import os
-import subprocess
 import sys
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import wine_harness  # noqa: E402
 
 COLLECTOR, HOLDER = sys.argv[1:3]
-PREFIX = os.environ["WINEPREFIX"]
-WINE = os.environ["WINE_EXEC"]
 
 SERVICES = r"HKLM\SYSTEM\CurrentControlSet\Services"
 ZEL_CONFIG = SERVICES + r"\Corvex Valmere\TamperProtection\Config"
 ORB = r"HKLM\SOFTWARE\Corvex\ORBService\TamperProtection"
-PRODUCT_DIR = os.path.join(PREFIX, "drive_c", "ProgramData", "Corvex", "Valmere")
+PRODUCT_DIR = wine_harness.drive_c("ProgramData", "Corvex", "Valmere")
 TELEMETRY_LOG = os.path.join(PRODUCT_DIR, "telemetry.log")
 TELEMETRY_LOG_WINDOWS = r"C:\ProgramData\Corvex\Valmere\telemetry.log"
 SECTION_OPENING = b'"zelMinifilterInformation":{'
 SECTION_CLOSING = b'},"zelPerfTelemetry":{'
 
-failures = []
+
+def reg(*args, must_succeed=True):
+    code, _, err = wine_harness.run_windows("reg", *args)
+    if must_succeed and code != 0:
+        raise RuntimeError(f"reg {args} exited {code}: {err!r}")
 
 
-def check(condition, message):
-    if not condition:
-        failures.append(message)
-        print("FAIL: " + message, file=sys.stderr)
-
-
-def wine(*args, check_status=True):
-    result = subprocess.run([WINE, *args], stdin=subprocess.DEVNULL, capture_output=True, timeout=120)
-    if check_status and result.returncode != 0:
-        raise RuntimeError(f"{args} exited {result.returncode}: {result.stderr!r}")
-    return result
-
-
-def reg_add(key, name, kind, data, view="64"):
-    wine("reg", "add", key, "/v", name, "/t", kind, "/d", data, "/f", f"/reg:{view}")
-
-
-def cleanup():
+def remove_registry_keys():
     for service in ("Corvex Valmere", "Corvex Valmere Service", "Corvex Lanthorn Service"):
-        wine("reg", "delete", SERVICES + "\\" + service, "/f", check_status=False)
+        reg("delete", SERVICES + "\\" + service, "/f", must_succeed=False)
     for view in ("32", "64"):
-        wine("reg", "delete", r"HKLM\SOFTWARE\Corvex", "/f", f"/reg:{view}", check_status=False)
+        reg("delete", r"HKLM\SOFTWARE\Corvex", "/f", f"/reg:{view}", must_succeed=False)
+
+
+def remove_files():
     if os.path.exists(TELEMETRY_LOG):
         os.remove(TELEMETRY_LOG)
     for directory in (PRODUCT_DIR, os.path.dirname(PRODUCT_DIR)):
@@ -57,21 +48,7 @@ def cleanup():
 
 
 def log_files():
-    return sorted(glob.glob(os.path.join(PREFIX, "drive_c", "users", "*", "Temp", "Corvex Valmere *.log")))
-
-
-def collect():
-    result = wine(COLLECTOR, check_status=False)
-    check(result.returncode == 0, f"exit code {result.returncode}, stderr {result.stderr!r}")
-    check(result.stderr == b"", f"stderr {result.stderr!r}")
-    return result.stdout
-
-
-def minifilter_section(document):
-    start = document.find(SECTION_OPENING)
-    end = document.find(SECTION_CLOSING, start)
-    check(start >= 0 and end >= 0, "minifilter section not found")
-    return document[start + len(SECTION_OPENING):end]
+    return sorted(glob.glob(wine_harness.drive_c("users", "*", "Temp", "Corvex Valmere *.log")))
 
 
 def write_telemetry_log(content):
@@ -80,73 +57,89 @@ def write_telemetry_log(content):
         out.write(content)
 
 
-def installed_product():
-    reg_add(SERVICES + r"\Corvex Valmere", "Version", "REG_SZ", "10.8.4.1")
-    reg_add(SERVICES + r"\Corvex Valmere Service", "Version", "REG_SZ", '11.0\\beta "2"')
-    reg_add(SERVICES + r"\Corvex Lanthorn Service", "Version", "REG_EXPAND_SZ", "3.0")
-    reg_add(ZEL_CONFIG, "ZELEnabled", "REG_DWORD", "1")
-    reg_add(ZEL_CONFIG, "IgnoreORB", "REG_DWORD", "4294967295")
-    reg_add(ZEL_CONFIG, "orbEnabled", "REG_DWORD", "0")
-    # Only the 64-bit view so far, which the collector does not consult.
-    reg_add(ORB, "Enabled", "REG_DWORD", "1", view="64")
-    write_telemetry_log(b'"a":1')
+class CollectorSources(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        remove_registry_keys()
+        remove_files()
 
-    document = collect()
-    expected_start = (b'{"zelVersion":{"ZelDriver":"10.8.4.1","ZelService":"11.0\\\\beta \\"2\\"","HmrService":""},'
-                      b'"tamperProtection":{"zelEnabled":true,"ignoreOrb":true,"orbEnabled":false,'
-                      b'"orbTpEnabled":false,')
-    check(document.startswith(expected_start), f"document begins {document[:300]!r}")
-    check(b'"zelMinifilterInformation":{"a":1},' in document, "telemetry.log member missing")
-    parsed = json.loads(document)
-    check(parsed["zelVersion"]["ZelService"] == '11.0\\beta "2"', "escaped version does not parse back")
-    check(parsed["zelMinifilterInformation"] == {"a": 1}, "minifilter object does not parse back")
+    def setUp(self):
+        self.logs_before = log_files()
+        self.wrote_registry = False
 
-    reg_add(ORB, "Enabled", "REG_DWORD", "2", view="32")
-    check(b'"orbTpEnabled":true,' in collect(), "ORB flag of the 32-bit view not read")
+    def tearDown(self):
+        # Each reg run costs most of a second: the keys go only where a test wrote them.
+        if self.wrote_registry:
+            remove_registry_keys()
+        remove_files()
+        self.assertEqual(log_files(), self.logs_before, "a run wrote a log file")
 
+    def reg_add(self, key, name, kind, data, view="64"):
+        self.wrote_registry = True
+        reg("add", key, "/v", name, "/t", kind, "/d", data, "/f", f"/reg:{view}")
 
-def telemetry_log_head():
-    content = bytes(ord("a") + i % 26 for i in range(5000))
-    write_telemetry_log(content)
-    check(minifilter_section(collect()) == content[:1024], "not exactly the first 1024 bytes")
+    def collect(self):
+        code, out, err = wine_harness.run_windows(COLLECTOR)
+        self.assertEqual(code, 0, f"exit code {code}, stderr {err!r}")
+        self.assertEqual(err, b"")
+        return out
 
-    # Another process holds the file open for writing and shares nothing.
-    holder = subprocess.Popen([WINE, HOLDER, TELEMETRY_LOG_WINDOWS], stdin=subprocess.PIPE,
-                              stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    try:
-        ready = holder.stdout.readline()
-        check(ready.strip() == b"held", f"holder did not hold the file: {ready!r}")
-        check(minifilter_section(collect()) == b"", "section not empty while the file is held")
-    finally:
-        holder.stdin.close()
-        holder.wait(timeout=60)
-    check(minifilter_section(collect()) == content[:1024], "section still empty after the holder ended")
+    def minifilter_section(self, document):
+        start = document.find(SECTION_OPENING)
+        end = document.find(SECTION_CLOSING, start)
+        self.assertTrue(start >= 0 and end >= 0, "minifilter section not found")
+        return document[start + len(SECTION_OPENING):end]
 
+    def test_installed_product(self):
+        self.reg_add(SERVICES + r"\Corvex Valmere", "Version", "REG_SZ", "10.8.4.1")
+        self.reg_add(SERVICES + r"\Corvex Valmere Service", "Version", "REG_SZ", '11.0\\beta "2"')
+        self.reg_add(SERVICES + r"\Corvex Lanthorn Service", "Version", "REG_EXPAND_SZ", "3.0")
+        self.reg_add(ZEL_CONFIG, "ZELEnabled", "REG_DWORD", "1")
+        self.reg_add(ZEL_CONFIG, "IgnoreORB", "REG_DWORD", "4294967295")
+        self.reg_add(ZEL_CONFIG, "orbEnabled", "REG_DWORD", "0")
+        # Only the 64-bit view so far, which the collector does not consult.
+        self.reg_add(ORB, "Enabled", "REG_DWORD", "1", view="64")
+        write_telemetry_log(b'"a":1')
 
-def nothing_installed():
-    cleanup()
-    document = collect()
-    check(document.startswith(b'{"zelVersion":{"ZelDriver":"","ZelService":"","HmrService":""},'
-                              b'"tamperProtection":{"zelEnabled":false,"ignoreOrb":false,"orbEnabled":false,'
-                              b'"orbTpEnabled":false,'), f"document begins {document[:300]!r}")
-    check(minifilter_section(document) == b"", "section not empty without telemetry.log")
+        document = self.collect()
+        expected_start = (b'{"zelVersion":{"ZelDriver":"10.8.4.1","ZelService":"11.0\\\\beta \\"2\\"","HmrService":""},'
+                          b'"tamperProtection":{"zelEnabled":true,"ignoreOrb":true,"orbEnabled":false,'
+                          b'"orbTpEnabled":false,')
+        self.assertTrue(document.startswith(expected_start), f"document begins {document[:300]!r}")
+        self.assertIn(b'"zelMinifilterInformation":{"a":1},', document, "telemetry.log member missing")
+        parsed = json.loads(document)
+        self.assertEqual(parsed["zelVersion"]["ZelService"], '11.0\\beta "2"', "escaped version does not parse back")
+        self.assertEqual(parsed["zelMinifilterInformation"], {"a": 1}, "minifilter object does not parse back")
 
+        self.reg_add(ORB, "Enabled", "REG_DWORD", "2", view="32")
+        self.assertIn(b'"orbTpEnabled":true,', self.collect(), "ORB flag of the 32-bit view not read")
 
-def main():
-    cleanup()
-    logs_before = log_files()
-    try:
-        installed_product()
-        telemetry_log_head()
-        nothing_installed()
-    finally:
-        cleanup()
-    check(log_files() == logs_before, f"a run wrote a log file: {log_files()}")
-    if failures:
-        return 1
-    print("collector sources end to end: ok")
-    return 0
+    def test_telemetry_log_head(self):
+        content = bytes(ord("a") + i % 26 for i in range(5000))
+        write_telemetry_log(content)
+        self.assertEqual(self.minifilter_section(self.collect()), content[:1024], "not exactly the first 1024 bytes")
+
+        # Another process holds the file open for writing and shares nothing.
+        holder = wine_harness.start_windows(HOLDER, TELEMETRY_LOG_WINDOWS)
+        try:
+            ready = holder.stdout.readline()
+            self.assertEqual(ready.strip(), b"held", f"holder did not hold the file: {ready!r}")
+            self.assertEqual(self.minifilter_section(self.collect()), b"", "section not empty while the file is held")
+        finally:
+            holder.stdin.close()
+            holder.wait(timeout=60)
+            holder.stdout.close()
+        self.assertEqual(self.minifilter_section(self.collect()), content[:1024],
+                         "section still empty after the holder ended")
+
+    def test_nothing_installed(self):
+        document = self.collect()
+        self.assertTrue(document.startswith(
+            b'{"zelVersion":{"ZelDriver":"","ZelService":"","HmrService":""},'
+            b'"tamperProtection":{"zelEnabled":false,"ignoreOrb":false,"orbEnabled":false,'
+            b'"orbTpEnabled":false,'), f"document begins {document[:300]!r}")
+        self.assertEqual(self.minifilter_section(document), b"", "section not empty without telemetry.log")
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    unittest.main(argv=[sys.argv[0]], verbosity=2)

@@ -36,7 +36,7 @@ class NoProductMachine(unittest.TestCase):
         self.assertEqual(len(document["zelEventJournalIndexedStats"]), 15)
 
     def test_every_missing_counter_is_named_on_the_debugger_output(self):
-        code, _, err = wine_harness.run_windows(COLLECTOR, winedebug="-all,+debugstr")
+        code, _, err = wine_harness.run_windows(COLLECTOR, debug_output=True)
         self.assertEqual(code, 0)
         # Wine publishes no "Corvex.ZEL" set: every add fails with "counter not
         # found", and each collection of an empty query (PDH_NO_DATA) is silent.

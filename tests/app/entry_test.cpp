@@ -5,6 +5,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "support/case_table.h"
+
 namespace {
 
 struct DerivedError : std::exception {
@@ -27,7 +29,7 @@ const EntryCase entryCases[] = {
     {"stringThrown", []() -> int { throw "text"; }, 1, "Unknown exception thrown in telemetryMain()\n"},
 };
 
-void PrintTo(const EntryCase& c, std::ostream* os) { *os << c.name; }
+using testsupport::operator<<;
 
 class Entry : public ::testing::TestWithParam<EntryCase> {};
 
@@ -37,7 +39,6 @@ TEST_P(Entry, TurnsEscapingExceptionsIntoOneErrorLine) {
     EXPECT_EQ(errors.str(), GetParam().errorText);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, Entry, ::testing::ValuesIn(entryCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, Entry, ::testing::ValuesIn(entryCases), testsupport::CaseName());
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "support/case_table.h"
 #include "support/test_support_win.h"
 
 namespace {
@@ -51,7 +52,7 @@ struct VersionCase {
     std::string expected;
 };
 
-void PrintTo(const VersionCase& c, std::ostream* os) { *os << c.name; }
+using testsupport::operator<<;
 
 const VersionCase versionCases[] = {
     {"plain", REG_SZ, "10.8.4.1\0"s, "10.8.4.1"},
@@ -80,8 +81,7 @@ TEST_P(ServiceVersion, IsEscapedPrintableAsciiOrEmpty) {
     EXPECT_EQ(readServiceVersion("Corvex Valmere"), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, ServiceVersion, ::testing::ValuesIn(versionCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, ServiceVersion, ::testing::ValuesIn(versionCases), testsupport::CaseName());
 
 TEST_F(InstalledSettings, VersionStoredWithoutTerminatorIsReadWhole) {
     WriteExactValue(HKEY_LOCAL_MACHINE, driverKey, 0, L"Version", REG_SZ, Utf16LeBytes(L"10.8.4.1"));
@@ -125,8 +125,6 @@ struct FlagCase {
     std::string data;
     bool expected;
 };
-
-void PrintTo(const FlagCase& c, std::ostream* os) { *os << c.name; }
 
 const FlagCase flagCases[] = {
     {"one", REG_DWORD, dword(1), true},
@@ -190,8 +188,7 @@ TEST_P(TamperFlag, DecidesOnlyItsOwnFlag) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, TamperFlag, ::testing::ValuesIn(flagCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, TamperFlag, ::testing::ValuesIn(flagCases), testsupport::CaseName());
 
 TEST_F(InstalledSettings, AllFlagsFalseWithoutTheKeysOrTheirValues) {
     EXPECT_EQ(flagsText(), flagsTextWith("", false));

@@ -11,6 +11,7 @@
 
 #include "known_folder_stand_in_win.h"
 #include "logging/logger_win.h"
+#include "support/case_table.h"
 #include "support/test_support_win.h"
 #include "utilities/windows_raii_win.h"
 
@@ -72,7 +73,7 @@ struct HeadCase {
     std::string expected;  // the whole section object
 };
 
-void PrintTo(const HeadCase& c, std::ostream* os) { *os << c.name; }
+using testsupport::operator<<;
 
 const HeadCase headCases[] = {
     {"memberText", "\"a\":1", "{\"a\":1}"},
@@ -97,8 +98,7 @@ TEST_P(MinifilterHead, CopiesTheFirst1024BytesUnchanged) {
     EXPECT_EQ(testsupport::ReadFileBytes(telemetryLog), GetParam().content);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, MinifilterHead, ::testing::ValuesIn(headCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, MinifilterHead, ::testing::ValuesIn(headCases), testsupport::CaseName());
 
 TEST_F(MinifilterInformation, MissingFileOrDirectoryGivesEmptySection) {
     EXPECT_EQ(section(), "{}");

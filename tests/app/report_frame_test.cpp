@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "support/case_table.h"
+
 namespace {
 
 // Records every call the frame makes, so the order and the slices are visible.
@@ -157,7 +159,7 @@ struct PerfCase {
     std::string expected;
 };
 
-void PrintTo(const PerfCase& c, std::ostream* os) { *os << c.expected; }
+using testsupport::operator<<;
 
 class PerfEntries : public ::testing::TestWithParam<PerfCase> {};
 

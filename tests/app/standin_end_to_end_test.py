@@ -54,7 +54,7 @@ class WithTheStandin(unittest.TestCase):
         cls.folder_context.__exit__(None, None, None)
 
     def run_collector(self, counters):
-        code, out, err = self.folder.run(counters, winedebug="-all,+debugstr")
+        code, out, err = self.folder.run(counters, debug_output=True)
         self.assertEqual(code, 0, err[-2000:])
         return out, json.loads(out), wine_harness.debug_strings(err)
 

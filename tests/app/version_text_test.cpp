@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "support/case_table.h"
+
 namespace {
 
 using namespace std::string_literals;
@@ -14,7 +16,7 @@ struct VersionCase {
     std::string expected;
 };
 
-void PrintTo(const VersionCase& c, std::ostream* os) { *os << c.name; }
+using testsupport::operator<<;
 
 const VersionCase versionCases[] = {
     {"plain", "10.8.4.1", "10.8.4.1"},
@@ -44,7 +46,6 @@ TEST_P(VersionText, IsPrintableAsciiWithEscapesOrEmpty) {
     EXPECT_EQ(versionTextOrEmpty(GetParam().value), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, VersionText, ::testing::ValuesIn(versionCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, VersionText, ::testing::ValuesIn(versionCases), testsupport::CaseName());
 
 }  // namespace

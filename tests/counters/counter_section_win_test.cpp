@@ -9,6 +9,7 @@
 #include "counters/counter_section.h"
 #include "debug_output_capture_win.h"
 #include "pdh_standin.h"
+#include "support/case_table.h"
 
 namespace {
 
@@ -78,6 +79,7 @@ TEST_P(CounterValueFaults, WriteZeroAndNameTheJsonKey) {
     EXPECT_EQ(debug.captured(), GetParam().message);
 }
 
+using testsupport::operator<<;
 INSTANTIATE_TEST_SUITE_P(
     Table, CounterValueFaults,
     ::testing::Values(
@@ -86,7 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "PdhGetRawCounterValue TotalPinnedScans cerror: 00000001\n"},
         ValueFault{"invalidData", {ERROR_SUCCESS, PDH_CSTATUS_INVALID_DATA, 9},
                    "PdhGetRawCounterValue TotalPinnedScans cerror: c0000bba\n"}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testsupport::CaseName());
 
 TEST_F(CounterSection, CollectionFailureWritesNoEntry) {
     pdh_standin::publish(set + "Total pinned scans", {ERROR_SUCCESS, 0, 42});

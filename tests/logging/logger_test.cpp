@@ -8,6 +8,7 @@
 #include <string>
 
 #include "log_file_support_win.h"
+#include "support/case_table.h"
 #include "support/test_support_win.h"
 
 namespace {
@@ -23,9 +24,7 @@ struct TimeCase {
     const wchar_t* expected;
 };
 
-void PrintTo(const TimeCase& c, std::ostream* os) {
-    *os << c.year << '-' << c.month << '-' << c.day << ' ' << c.hour << ':' << c.minute << ':' << c.second;
-}
+using testsupport::operator<<;
 
 class FormatLocalTimeTest : public ::testing::TestWithParam<TimeCase> {};
 
@@ -112,10 +111,10 @@ TEST_F(LoggerFile, EmptyFileOrOneWithOnlyTheByteOrderMarkGetsTheHeader) {
 TEST_F(LoggerFile, LinesCarryTimeLevelAndFormattedMessageAfterTheHeader) {
     const std::time_t before = std::time(nullptr);
     Logger logger(path_);
-    logger.Log(LogLevel::INFO, L"plain text");
-    logger.Log(LogLevel::INFO_EXTERNAL, L"%d of %s at 100%%", 3, L"disks");
-    logger.Log(LogLevel::ERROR, L"Failed to locate ProgramData directory using SHGetKnownFolderPath.");
-    logger.Log(LogLevel::WARNING, L"%ls|%5.1f|%x", L"wide", 2.5, 255u);
+    logger.Log(LogLevel::Info, L"plain text");
+    logger.Log(LogLevel::InfoExternal, L"%d of %s at 100%%", 3, L"disks");
+    logger.Log(LogLevel::Error, L"Failed to locate ProgramData directory using SHGetKnownFolderPath.");
+    logger.Log(LogLevel::Warning, L"%ls|%5.1f|%x", L"wide", 2.5, 255u);
     const std::time_t after = std::time(nullptr);
 
     const std::wstring rests[] = {
@@ -149,7 +148,7 @@ TEST_F(LoggerFile, FileWithLinesGetsNoSecondHeaderAndKeepsThem) {
     Logger logger(path_);
     EXPECT_EQ(ReadFileBytes(path_), earlier);
     const std::time_t before = std::time(nullptr);
-    logger.Log(LogLevel::WARNING, L"next");
+    logger.Log(LogLevel::Warning, L"next");
     const std::time_t after = std::time(nullptr);
     const std::string bytes = ReadFileBytes(path_);
     ASSERT_GT(bytes.size(), earlier.size());
@@ -166,16 +165,16 @@ TEST_F(LoggerFile, FileWithLinesGetsNoSecondHeaderAndKeepsThem) {
 TEST_F(LoggerFile, LinesThatCannotBeWrittenAreDroppedSilently) {
     const std::wstring unreachable = logtest::TempDirectory() + L"no such directory\\corvex.log";
     Logger logger(unreachable);
-    logger.Log(LogLevel::ERROR, L"dropped");
+    logger.Log(LogLevel::Error, L"dropped");
     EXPECT_FALSE(testsupport::FileExists(unreachable));
 
     Logger unnamed(L"");
-    unnamed.Log(LogLevel::ERROR, L"dropped");
+    unnamed.Log(LogLevel::Error, L"dropped");
 
     Logger valid(path_);
     const std::string withHeader = ReadFileBytes(path_);
     valid.Log(static_cast<LogLevel>(4), L"no such level");
-    valid.Log(LogLevel::INFO, nullptr);
+    valid.Log(LogLevel::Info, nullptr);
     EXPECT_EQ(ReadFileBytes(path_), withHeader);
 }
 

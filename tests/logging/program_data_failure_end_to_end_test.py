@@ -11,14 +11,15 @@ import glob
 import math
 import os
 import shutil
-import subprocess
 import sys
 import time
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+import wine_harness  # noqa: E402
 
 VARIANT = sys.argv[1]
-PREFIX = os.environ["WINEPREFIX"]
-WINE = os.environ["WINE_EXEC"]
-DRIVE_C = os.path.join(PREFIX, "drive_c")
+DRIVE_C = wine_harness.drive_c()
 
 # Five folders of 60 characters: the executable's path is over 300 long.
 FOLDERS = ["corvex end to end " + "d" * 42] + ["folder %d " % i + "e" * 51 for i in range(4)]
@@ -45,52 +46,45 @@ def temp_directory():
     return found[0]
 
 
-def main():
-    failures = []
+class ProgramDataFailure(unittest.TestCase):
+    def setUp(self):
+        self.temp = temp_directory()
+        self.remove_logs()
+        self.addCleanup(self.remove_logs)
+        folder = os.path.join(DRIVE_C, *FOLDERS)
+        os.makedirs(folder, exist_ok=True)
+        self.addCleanup(shutil.rmtree, os.path.join(DRIVE_C, FOLDERS[0]), True)
+        shutil.copy(VARIANT, os.path.join(folder, EXE_NAME))
 
-    def check(condition, message):
-        if not condition:
-            failures.append(message)
-            print("FAIL: " + message, file=sys.stderr)
+    def logs(self):
+        return glob.glob(os.path.join(self.temp, "Corvex Valmere *.log"))
 
-    temp = temp_directory()
-    for leftover in glob.glob(os.path.join(temp, "Corvex Valmere *.log")):
-        os.remove(leftover)
-    folder = os.path.join(DRIVE_C, *FOLDERS)
-    os.makedirs(folder, exist_ok=True)
-    shutil.copy(VARIANT, os.path.join(folder, EXE_NAME))
-    check(len(EXE_WINDOWS) > 260, "the executable's path is not long")
-    try:
+    def remove_logs(self):
+        for log in self.logs():
+            os.remove(log)
+
+    def test_error_line_exit_code_and_one_log_file_named_after_the_time(self):
+        self.assertGreater(len(EXE_WINDOWS), 260, "the executable's path is not long")
         before = math.floor(time.time())
-        result = subprocess.run([WINE, EXE_WINDOWS], stdin=subprocess.DEVNULL, capture_output=True,
-                                cwd=DRIVE_C, timeout=120)
+        code, out, err = wine_harness.run_windows(EXE_WINDOWS, cwd=DRIVE_C)
         after = math.floor(time.time())
 
-        check(result.returncode == 1, f"exit code {result.returncode}")
-        check(result.stdout == b"", f"standard output {result.stdout!r}")
-        check(result.stderr == b"Failed to locate ProgramData directory\r\n", f"standard error {result.stderr!r}")
+        self.assertEqual(code, 1, "exit code")
+        self.assertEqual(out, b"", "standard output")
+        self.assertEqual(err, b"Failed to locate ProgramData directory\r\n", "standard error")
 
         texts = [time_text(t) for t in range(before, after + 1)]
-        named = [os.path.join(temp, "Corvex Valmere " + t.replace("/", "-").replace(":", "_") + ".log")
+        named = [os.path.join(self.temp, "Corvex Valmere " + t.replace("/", "-").replace(":", "_") + ".log")
                  for t in texts]
         existing = [path for path in named if os.path.exists(path)]
-        check(len(existing) == 1, f"log files named after the time text: {existing}")
-        check(glob.glob(os.path.join(temp, "Corvex Valmere *.log")) == existing, "other log files appeared")
-        if existing:
-            content = open(existing[0], "rb").read()
-            expected = [b"\xff\xfe" + ("Started " + EXE_WINDOWS + "\r\n" + t + ERROR_REST + "\r\n")
-                        .encode("utf-16-le") for t in texts]
-            check(content in expected, f"log file content {content!r}")
-    finally:
-        for log in glob.glob(os.path.join(temp, "Corvex Valmere *.log")):
-            os.remove(log)
-        shutil.rmtree(os.path.join(DRIVE_C, FOLDERS[0]), ignore_errors=True)
-
-    if failures:
-        return 1
-    print("ProgramData failure end to end: ok")
-    return 0
+        self.assertEqual(len(existing), 1, f"log files named after the time text: {existing}")
+        self.assertEqual(self.logs(), existing, "other log files appeared")
+        with open(existing[0], "rb") as f:
+            content = f.read()
+        expected = [b"\xff\xfe" + ("Started " + EXE_WINDOWS + "\r\n" + t + ERROR_REST + "\r\n")
+                    .encode("utf-16-le") for t in texts]
+        self.assertIn(content, expected, "log file content")
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    unittest.main(argv=[sys.argv[0]], verbosity=2)

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "support/case_table.h"
+
 namespace {
 
 std::vector<std::string> fieldsOf(const CsvRow& row) {
@@ -79,8 +81,8 @@ TEST_P(CsvSplit, SplitsTheLineWhetherItEndsInLfOrCrLf) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(QuotingTable, CsvSplit, ::testing::ValuesIn(splitCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+using testsupport::operator<<;
+INSTANTIATE_TEST_SUITE_P(QuotingTable, CsvSplit, ::testing::ValuesIn(splitCases), testsupport::CaseName());
 
 TEST(CsvReader, OddQuoteCountThrowsAfterConsumingTheLineAndKeepsTheCallersRow) {
     for (const ReadPath& path : readPaths()) {

@@ -15,9 +15,8 @@ using utilities::WindowsRaii::FileHandle;
 
 // A handle as the sampler would hold it; null when the open fails.
 HANDLE openForWriting(const std::wstring& path, DWORD shareMode) {
-    const HANDLE handle =
-        CreateFileW(path.c_str(), GENERIC_WRITE, shareMode, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
+    return utilities::WindowsRaii::OwnedHandle(
+        CreateFileW(path.c_str(), GENERIC_WRITE, shareMode, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 bool appendText(HANDLE handle, const std::string& text) {

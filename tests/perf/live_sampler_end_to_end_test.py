@@ -18,10 +18,10 @@ The test removes the Perf directory it made in the prefix, also when it fails.
 import os
 import re
 import shutil
-import subprocess
 import sys
 import threading
 import time
+import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 import schema_check  # noqa: E402
@@ -66,17 +66,6 @@ assert len(ALL_KEYS) == 51
 TIMESTAMP = re.compile(rb"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z")
 ANTI_MALWARE_COUNT = b"\\Corvex.ZEL performance(General: Anti-malware file system callback)\\Total count"
 
-failures = []
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
-        if len(failures) <= 20:
-            print("FAIL: " + message, file=sys.stderr)
-    return condition
-
-
 class PerfDirectory:
     """Makes the Perf directory (and whichever parents are missing) and removes it with all the
     sampler wrote into it on leaving."""
@@ -96,11 +85,9 @@ class Sampler:
     """The stand-in under Wine; a thread collects its event lines as they come."""
 
     def __init__(self):
-        environment = dict(os.environ, WINEDEBUG="-all")
-        self.process = subprocess.Popen(
-            [os.environ["WINE_EXEC"], SAMPLER, PERF_DIR_WINDOWS, "--rows-per-file", str(ROWS_PER_FILE),
-             "--keep", str(KEEP), "--tick-ms", str(TICK_MS), "--max-seconds", "600"],
-            stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=environment)
+        self.process = wine_harness.start_windows(
+            SAMPLER, PERF_DIR_WINDOWS, "--rows-per-file", str(ROWS_PER_FILE), "--keep", str(KEEP),
+            "--tick-ms", str(TICK_MS), "--max-seconds", "600")
         self.lines = []
         self.reader = threading.Thread(target=self._read, daemon=True)
         self.reader.start()
@@ -122,9 +109,9 @@ class Sampler:
         deadline = time.monotonic() + timeout
         while not self.rotations():
             if self.process.poll() is not None or time.monotonic() > deadline:
-                exited = self.process.poll() is not None
-                raise AssertionError("the sampler made no rotation: exit %r, output %r, stderr %r" % (
-                    self.process.poll(), self.lines, self.process.stderr.read() if exited else b""))
+                # Its standard error, if it said anything, is in this test's output above.
+                raise AssertionError("the sampler made no rotation: exit %r, output %r" % (
+                    self.process.poll(), self.lines))
             time.sleep(0.05)
 
     def stop(self):
@@ -144,117 +131,123 @@ class Sampler:
             self.process.wait(timeout=30)
 
 
-def check_section(run, section):
-    """An empty section, or all 51 entries with the stand-in's figures."""
-    if not section:
-        return False
-    if not check(set(section) == ALL_KEYS, "run %d: entries %s" % (run, sorted(set(section) ^ ALL_KEYS))):
-        return True
-    for key, expected in EXPECTED_FIGURES.items():
-        check("%.3f" % section[key] == "%.3f" % expected, "run %d: %s is %r, not %r" % (run, key, section[key], expected))
-    first_total = section["pinHashCacheTotal"]
-    check(first_total > 0, "run %d: no cache lookups" % run)
-    for cache, factor, _ in CACHES:
-        check(section[cache + "Total"] == factor * first_total,
-              "run %d: %sTotal %r is not %d times %r" % (run, cache, section[cache + "Total"], factor, first_total))
-    return True
+class Run:
+    """One collector run: its FILETIME span, its seconds, what it printed, and its performance
+    section (None when the document is no valid report)."""
 
+    def __init__(self):
+        started, self.begin = time.monotonic(), wine_harness.filetime_now()
+        self.code, self.out, self.err = wine_harness.run_windows(COLLECTOR)
+        self.end, self.seconds = wine_harness.filetime_now(), time.monotonic() - started
+        self.problems = schema_check.problems(self.out)
+        self.section = None if self.problems else schema_check.parse(self.out)["zelPerfTelemetry"]
 
-def run_collector(run):
-    """One run; returns (start, end) in FILETIME ticks, whether it had statistics, its seconds."""
-    started, begin = time.monotonic(), wine_harness.filetime_now()
-    code, out, err = wine_harness.run_windows(COLLECTOR)
-    end, seconds = wine_harness.filetime_now(), time.monotonic() - started
-    check(code == 0, "run %d: exit code %d, stderr %r" % (run, code, err))
-    check(err == b"", "run %d: stderr %r" % (run, err))
-    problems = schema_check.problems(out)
-    if not check(problems == [], "run %d: %s in %r" % (run, problems[:3], out[:200])):
-        return begin, end, False, seconds
-    return begin, end, check_section(run, schema_check.parse(out)["zelPerfTelemetry"]), seconds
+    def has_statistics(self):
+        return bool(self.section)
 
 
 def history_rows(name):
-    """The header and data rows of one file; every line must end in CR LF."""
+    """The header and data rows of one file, and whether it ends with a whole line."""
     with open(os.path.join(PERF_DIR, name), "rb") as f:
         content = f.read()
-    check(content.endswith(b"\r\n"), "%s does not end with a whole line" % name)
     lines = content.split(b"\r\n")[:-1]
-    return lines[0], [line.split(b",") for line in lines[1:]]
+    return content.endswith(b"\r\n"), lines[0], [line.split(b",") for line in lines[1:]]
 
 
-def check_files_left(rows_written, rotations):
-    """Every kept file whole: one header, full rows, the numbered ones ROWS_PER_FILE rows each, the
-    newest the rows since the last rotation, all in time order with the counters growing."""
-    numbered = ["%s.%d" % (HISTORY_FILE, i) for i in range(min(rotations, KEEP), 0, -1)]
-    expected_names = set(numbered) | {HISTORY_FILE}
-    names = set(os.listdir(PERF_DIR))
-    check(names == expected_names, "files left: %s, expected %s" % (sorted(names), sorted(expected_names)))
-    header, previous = None, None
-    for name in numbered + [HISTORY_FILE]:
-        if name not in names:
-            continue
-        file_header, rows = history_rows(name)
-        header = header or file_header
-        check(file_header == header, "%s has another header" % name)
-        fields = header.split(b",")
-        count_column = fields.index(ANTI_MALWARE_COUNT)
-        expected_rows = ROWS_PER_FILE if name != HISTORY_FILE else rows_written - rotations * ROWS_PER_FILE
-        check(len(rows) == expected_rows, "%s holds %d rows, not %d" % (name, len(rows), expected_rows))
-        for row in rows:
-            if not check(len(row) == len(fields) and TIMESTAMP.fullmatch(row[0]), "%s: broken row %r" % (name, row)):
+class LiveSampler(unittest.TestCase):
+    maxDiff = None
+
+    def check_run(self, run):
+        """Exit 0, nothing on stderr, a valid report, and an empty section or all 51 entries with
+        the stand-in's figures."""
+        self.assertEqual(run.code, 0, "exit code %d, stderr %r" % (run.code, run.err))
+        self.assertEqual(run.err, b"", "stderr")
+        self.assertEqual(run.problems, [], "problems in %r" % run.out[:200])
+        section = run.section
+        if not section:
+            return
+        self.assertEqual(set(section), ALL_KEYS, "entries")
+        for key, expected in EXPECTED_FIGURES.items():
+            self.assertEqual("%.3f" % section[key], "%.3f" % expected, key)
+        first_total = section["pinHashCacheTotal"]
+        self.assertGreater(first_total, 0, "no cache lookups")
+        for cache, factor, _ in CACHES:
+            self.assertEqual(section[cache + "Total"], factor * first_total,
+                             "%sTotal is not %d times %r" % (cache, factor, first_total))
+
+    def check_files_left(self, rows_written, rotations):
+        """Every kept file whole: one header, full rows, the numbered ones ROWS_PER_FILE rows each, the
+        newest the rows since the last rotation, all in time order with the counters growing."""
+        numbered = ["%s.%d" % (HISTORY_FILE, i) for i in range(min(rotations, KEEP), 0, -1)]
+        expected_names = set(numbered) | {HISTORY_FILE}
+        names = set(os.listdir(PERF_DIR))
+        with self.subTest("files left"):
+            self.assertEqual(names, expected_names)
+        header, previous = None, None
+        for name in numbered + [HISTORY_FILE]:
+            if name not in names:
                 continue
-            current = (row[0], int(row[count_column]))
-            if previous:
-                check(current[0] >= previous[0] and current[1] > previous[1],
-                      "%s: row %r does not follow %r" % (name, current, previous))
-            previous = current
+            with self.subTest(file=name):
+                whole, file_header, rows = history_rows(name)
+                self.assertTrue(whole, "%s does not end with a whole line" % name)
+                header = header or file_header
+                self.assertEqual(file_header, header, "%s has another header" % name)
+                fields = header.split(b",")
+                count_column = fields.index(ANTI_MALWARE_COUNT)
+                expected_rows = ROWS_PER_FILE if name != HISTORY_FILE else rows_written - rotations * ROWS_PER_FILE
+                self.assertEqual(len(rows), expected_rows, "%s: rows" % name)
+                for row in rows:
+                    self.assertTrue(len(row) == len(fields) and TIMESTAMP.fullmatch(row[0]),
+                                    "%s: broken row %r" % (name, row))
+                    current = (row[0], int(row[count_column]))
+                    if previous:
+                        self.assertTrue(current[0] >= previous[0] and current[1] > previous[1],
+                                        "%s: row %r does not follow %r" % (name, current, previous))
+                    previous = current
 
+    def test_every_run_reads_whole_history_while_the_sampler_writes(self):
+        test_started = time.monotonic()
+        runs = []
+        with PerfDirectory():
+            sampler = Sampler()
+            try:
+                # After the first rotation the history holds more than 12 intervals whatever a run reads.
+                sampler.wait_for_rotation(timeout=60)
+                for index in range(RUNS):
+                    run = Run()
+                    runs.append(run)
+                    with self.subTest(run=index):
+                        self.check_run(run)
+                code, summary, failure_lines = sampler.stop()
+            finally:
+                sampler.kill()
+            rotations = sampler.rotations()
+            self.assertEqual(code, 0, "sampler exit code")
+            self.assertTrue(summary.get("failed_attempts") == "0" and summary.get("failed_operations") == "0"
+                            and summary.get("timed_out") == "0", "sampler summary %r" % summary)
+            self.assertEqual(failure_lines, [], "the sampler was refused")
+            self.assertEqual(int(summary.get("rotations", -1)), len(rotations), "rotation lines and summary disagree")
+            self.check_files_left(int(summary.get("rows", 0)), len(rotations))
 
-def main():
-    test_started = time.monotonic()
-    runs = []
-    with PerfDirectory():
-        sampler = Sampler()
-        try:
-            # After the first rotation the history holds more than 12 intervals whatever a run reads.
-            sampler.wait_for_rotation(timeout=60)
-            for run in range(RUNS):
-                runs.append(run_collector(run))
-            code, summary, failure_lines = sampler.stop()
-        finally:
-            sampler.kill()
-        rotations = sampler.rotations()
-        check(code == 0, "sampler exit code %r" % code)
-        check(summary.get("failed_attempts") == "0" and summary.get("failed_operations") == "0"
-              and summary.get("timed_out") == "0", "sampler summary %r" % summary)
-        check(failure_lines == [], "the sampler was refused: %s" % failure_lines[:10])
-        check(int(summary.get("rotations", -1)) == len(rotations), "rotation lines and summary disagree")
-        check_files_left(int(summary.get("rows", 0)), len(rotations))
+        def overlaps(run):
+            return any(r_begin <= run.end and r_end >= run.begin for r_begin, r_end in rotations)
 
-    def overlaps(begin, end):
-        return any(r_begin <= end and r_end >= begin for r_begin, r_end in rotations)
-
-    with_statistics = sum(1 for _, _, stats, _ in runs if stats)
-    saw_rotation = [overlaps(begin, end) for begin, end, _, _ in runs]
-    without_statistics = [i for i, (_, _, stats, _) in enumerate(runs) if not stats]
-    check(with_statistics > 0, "no run had statistics")
-    check(any(saw_rotation), "no run overlapped a rotation")
-    check(all(saw_rotation[i] for i in without_statistics),
-          "runs without statistics and no rotation: %s" % [i for i in without_statistics if not saw_rotation[i]])
-    seconds = [s for _, _, _, s in runs]
-    print("live sampler: %d runs, %d with statistics, %d saw a rotation (%d of them without statistics); "
-          "writer failures %s; %d rotations, %s rows; max write %s us (mean %s), max rotation %s us (mean %s); "
-          "collector run mean %.3f s, max %.3f s; test %.0f s" % (
-              len(runs), with_statistics, sum(saw_rotation), len(without_statistics),
-              summary.get("failed_attempts"), len(rotations), summary.get("rows"), summary.get("max_write_us"),
-              summary.get("mean_write_us"), summary.get("max_rotation_us"), summary.get("mean_rotation_us"),
-              sum(seconds) / max(len(seconds), 1), max(seconds, default=0), time.monotonic() - test_started))
-    if failures:
-        print("%d failures" % len(failures), file=sys.stderr)
-        return 1
-    print("live sampler end to end: passed")
-    return 0
+        with_statistics = sum(1 for run in runs if run.has_statistics())
+        saw_rotation = [overlaps(run) for run in runs]
+        without_statistics = [i for i, run in enumerate(runs) if not run.has_statistics()]
+        seconds = [run.seconds for run in runs]
+        print("live sampler: %d runs, %d with statistics, %d saw a rotation (%d of them without statistics); "
+              "writer failures %s; %d rotations, %s rows; max write %s us (mean %s), max rotation %s us (mean %s); "
+              "collector run mean %.3f s, max %.3f s; test %.0f s" % (
+                  len(runs), with_statistics, sum(saw_rotation), len(without_statistics),
+                  summary.get("failed_attempts"), len(rotations), summary.get("rows"), summary.get("max_write_us"),
+                  summary.get("mean_write_us"), summary.get("max_rotation_us"), summary.get("mean_rotation_us"),
+                  sum(seconds) / max(len(seconds), 1), max(seconds, default=0), time.monotonic() - test_started))
+        self.assertGreater(with_statistics, 0, "no run had statistics")
+        self.assertTrue(any(saw_rotation), "no run overlapped a rotation")
+        self.assertEqual([i for i in without_statistics if not saw_rotation[i]], [],
+                         "runs without statistics and no rotation")
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    unittest.main(argv=[sys.argv[0]], verbosity=2)

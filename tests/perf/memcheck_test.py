@@ -12,18 +12,13 @@ import re
 import shutil
 import subprocess
 import sys
+import unittest
 
 walker, tools, scratch = sys.argv[1], sys.argv[2], os.path.abspath(sys.argv[3])
 sys.path.insert(0, tools)
 import history_writer as hw  # noqa: E402
 
 NOW = hw.ticks_from_datetime(hw.datetime.datetime(2026, 12, 10, tzinfo=hw.datetime.timezone.utc))
-failures = []
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
 
 
 def write(directory, rows=400, files=3, broken=None, **kwargs):
@@ -89,24 +84,31 @@ HISTORIES = [
     ("empty_and_header_only", empty_and_header_only, r"files 2 rows 1 odd-quote rows 0\nscan: 0 figures"),
 ]
 
-shutil.rmtree(scratch, ignore_errors=True)
-for name, build, expected in HISTORIES:
-    directory = os.path.join(scratch, name)
-    build(directory)
-    log = os.path.join(scratch, name + ".valgrind")
-    result = subprocess.run(
-        ["valgrind", "--tool=memcheck", "--leak-check=full", "--show-leak-kinds=all",
-         "--errors-for-leak-kinds=definite,indirect,possible", "--track-origins=yes", "--error-exitcode=99",
-         "--log-file=" + log, walker, directory, str(NOW)],
-        capture_output=True, text=True)
-    report = open(log).read()
-    check(result.returncode == 0, "%s: exit %d (99 means memcheck errors)\n%s" % (name, result.returncode, report))
-    check("ERROR SUMMARY: 0 errors" in report, "%s: memcheck reported errors\n%s" % (name, report))
-    check(re.fullmatch(expected + r"\n", result.stdout) is not None,
-          "%s: the walk printed %r, wanted /%s/" % (name, result.stdout, expected))
-    heap = re.search(r"total heap usage: .*", report)
-    print("%-22s %s | %s" % (name, result.stdout.strip().replace("\n", " | "), heap.group(0) if heap else "?"))
 
-for failure in failures:
-    print("FAIL:", failure)
-sys.exit(1 if failures else 0)
+class Memcheck(unittest.TestCase):
+    def test_every_history_walks_clean(self):
+        shutil.rmtree(scratch, ignore_errors=True)
+        for name, build, expected in HISTORIES:
+            with self.subTest(name):
+                directory = os.path.join(scratch, name)
+                build(directory)
+                log = os.path.join(scratch, name + ".valgrind")
+                result = subprocess.run(
+                    ["valgrind", "--tool=memcheck", "--leak-check=full", "--show-leak-kinds=all",
+                     "--errors-for-leak-kinds=definite,indirect,possible", "--track-origins=yes",
+                     "--error-exitcode=99", "--log-file=" + log, walker, directory, str(NOW)],
+                    capture_output=True, text=True)
+                with open(log) as f:
+                    report = f.read()
+                heap = re.search(r"total heap usage: .*", report)
+                print("%-22s %s | %s" % (name, result.stdout.strip().replace("\n", " | "),
+                                         heap.group(0) if heap else "?"))
+                self.assertEqual(result.returncode, 0, "exit %d (99 means memcheck errors)\n%s" % (
+                    result.returncode, report))
+                self.assertIn("ERROR SUMMARY: 0 errors", report, "memcheck reported errors")
+                self.assertIsNotNone(re.fullmatch(expected + r"\n", result.stdout),
+                                     "the walk printed %r, wanted /%s/" % (result.stdout, expected))
+
+
+if __name__ == "__main__":
+    unittest.main(argv=[sys.argv[0]], verbosity=2)

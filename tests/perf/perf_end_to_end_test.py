@@ -18,8 +18,8 @@ import json
 import math
 import os
 import re
-import subprocess
 import sys
+import unittest
 
 COLLECTOR, TOOLS_DIR, SCENARIO = sys.argv[1:4]
 sys.path.insert(0, TOOLS_DIR)
@@ -58,32 +58,8 @@ class PrefixHistory:
 
 
 def run_collector():
-    return subprocess.run([os.environ["WINE_EXEC"], COLLECTOR], stdin=subprocess.DEVNULL, capture_output=True,
-                          timeout=120)
-
-
-def check(condition, message):
-    if not condition:
-        raise AssertionError(message)
-
-
-def perf_entries(result):
-    """The zelPerfTelemetry section's entries as (key, value text), in document order."""
-    check(result.returncode == 0, "exit code %d, stderr %r" % (result.returncode, result.stderr))
-    check(result.stderr == b"", "stderr %r" % result.stderr)
-    document = result.stdout
-    json.loads(document)  # the whole document stays valid JSON
-    match = re.search(rb'\},"zelPerfTelemetry":\{(.*?)\},"zelEventJournalStats":\{', document)
-    check(match is not None, "no zelPerfTelemetry section in %r" % document[:300])
-    section = match.group(1).decode("ascii")
-    if not section:
-        return []
-    entries = []
-    for item in section.split(","):
-        m = re.fullmatch(r'"([A-Za-z]+)":(\d+\.\d{3})', item)
-        check(m is not None, "entry %r is not a key with a three-decimal value" % item)
-        entries.append((m.group(1), m.group(2)))
-    return entries
+    """(exit code, stdout, stderr) of one run."""
+    return wine_harness.run_windows(COLLECTOR)
 
 
 # The reference computation, written from the statistics' definition and
@@ -144,58 +120,75 @@ def expected_entries(samples):
     return sorted(((k, "%.3f" % v) for k, v in metrics.items()), key=lambda kv: kv[0].encode())
 
 
-def scenario_statistics():
-    now = hw.now_ticks()
-    # 63 samples 20 minutes apart; the first three lie a day and more back,
-    # before the window, and would chain on to the fourth if they were used.
-    samples = list(hw.generate_samples(63, now - 10 * MINUTE, 20 * MINUTE, seed=4, boot_changes=[30],
-                                       counter_restarts=[47]))
-    for i, hours_back in enumerate([25.0, 24.75, 24.5]):
-        samples[i].timestamp = now - int(hours_back * HOUR)
-    reversed_columns = hw.Layout("reversed", extra_columns=3, line_ending="\r\n")
-    shuffled = hw.Layout("shuffled", extra_columns=10, line_ending="\r\n", seed=11)
-    with PrefixHistory() as history:
-        # File 2 starts before the window, so file 3 is never opened: reading
-        # it would end the run.
-        with open(history.path(3), "w", newline="") as broken:
-            broken.write("timestamp,x\n\"2020-01-01T00:00:00.000Z,1\n")
-        hw.write_history_file(history.path(2), samples[0:20], hw.Layout("canonical", 0, "\n"))
-        hw.write_history_file(history.path(1), samples[20:40], reversed_columns)
-        hw.write_history_file(history.path(0), samples[40:],
-                              shuffled,
-                              broken_rows={2: "short", 5: "after_now", 9: "non_numeric", 12: "empty",
-                                           15: "bad_timestamp", 18: "long", 23: "after_now"},
-                              now=now, unterminated_tail=True)
-        entries = perf_entries(run_collector())
+class PerfEndToEnd(unittest.TestCase):
+    maxDiff = None
 
-    expected = expected_entries(samples[3:])
-    keys = [k for k, _ in entries]
-    check(keys == sorted(keys, key=lambda k: k.encode()), "keys out of byte order: %s" % keys)
-    check(len(entries) >= 40, "only %d entries: %s" % (len(entries), entries))
-    check(entries == expected, "entries differ:\n got      %s\n expected %s" % (entries, expected))
-    print("%d entries as computed, e.g. %s" % (len(entries), entries[:3]))
+    def perf_entries(self, run):
+        """The zelPerfTelemetry section's entries as (key, value text), in document order."""
+        code, document, err = run
+        self.assertEqual(code, 0, "exit code %d, stderr %r" % (code, err))
+        self.assertEqual(err, b"", "stderr")
+        json.loads(document)  # the whole document stays valid JSON
+        match = re.search(rb'\},"zelPerfTelemetry":\{(.*?)\},"zelEventJournalStats":\{', document)
+        self.assertIsNotNone(match, "no zelPerfTelemetry section in %r" % document[:300])
+        section = match.group(1).decode("ascii")
+        if not section:
+            return []
+        entries = []
+        for item in section.split(","):
+            m = re.fullmatch(r'"([A-Za-z]+)":(\d+\.\d{3})', item)
+            self.assertIsNotNone(m, "entry %r is not a key with a three-decimal value" % item)
+            entries.append((m.group(1), m.group(2)))
+        return entries
 
+    def test_statistics(self):
+        now = hw.now_ticks()
+        # 63 samples 20 minutes apart; the first three lie a day and more back,
+        # before the window, and would chain on to the fourth if they were used.
+        samples = list(hw.generate_samples(63, now - 10 * MINUTE, 20 * MINUTE, seed=4, boot_changes=[30],
+                                           counter_restarts=[47]))
+        for i, hours_back in enumerate([25.0, 24.75, 24.5]):
+            samples[i].timestamp = now - int(hours_back * HOUR)
+        reversed_columns = hw.Layout("reversed", extra_columns=3, line_ending="\r\n")
+        shuffled = hw.Layout("shuffled", extra_columns=10, line_ending="\r\n", seed=11)
+        with PrefixHistory() as history:
+            # File 2 starts before the window, so file 3 is never opened: reading
+            # it would end the run.
+            with open(history.path(3), "w", newline="") as broken:
+                broken.write("timestamp,x\n\"2020-01-01T00:00:00.000Z,1\n")
+            hw.write_history_file(history.path(2), samples[0:20], hw.Layout("canonical", 0, "\n"))
+            hw.write_history_file(history.path(1), samples[20:40], reversed_columns)
+            hw.write_history_file(history.path(0), samples[40:],
+                                  shuffled,
+                                  broken_rows={2: "short", 5: "after_now", 9: "non_numeric", 12: "empty",
+                                               15: "bad_timestamp", 18: "long", 23: "after_now"},
+                                  now=now, unterminated_tail=True)
+            entries = self.perf_entries(run_collector())
 
-def scenario_no_history():
-    check(not os.path.exists(PERF_DIR), "the prefix already holds %s" % PERF_DIR)
-    check(perf_entries(run_collector()) == [], "entries without a Perf directory")
-    with PrefixHistory():
-        check(perf_entries(run_collector()) == [], "entries with an empty Perf directory")
+        expected = expected_entries(samples[3:])
+        keys = [k for k, _ in entries]
+        self.assertEqual(keys, sorted(keys, key=lambda k: k.encode()), "keys out of byte order")
+        self.assertGreaterEqual(len(entries), 40, "only %d entries: %s" % (len(entries), entries))
+        self.assertEqual(entries, expected, "entries differ")
+        print("%d entries as computed, e.g. %s" % (len(entries), entries[:3]))
 
+    def test_no_history(self):
+        self.assertFalse(os.path.exists(PERF_DIR), "the prefix already holds %s" % PERF_DIR)
+        self.assertEqual(self.perf_entries(run_collector()), [], "entries without a Perf directory")
+        with PrefixHistory():
+            self.assertEqual(self.perf_entries(run_collector()), [], "entries with an empty Perf directory")
 
-def scenario_odd_quotes():
-    now = hw.now_ticks()
-    samples = list(hw.generate_samples(20, now - MINUTE, MINUTE))
-    with PrefixHistory() as history:
-        hw.write_history_file(history.path(0), samples, broken_rows={10: "odd_quotes"}, now=now)
-        result = run_collector()
-    check(result.returncode == 1, "exit code %d" % result.returncode)
-    check(result.stdout == b"", "stdout %r" % result.stdout[:200])
-    check(result.stderr == b"odd number of quotes in CSV row\r\n", "stderr %r" % result.stderr)
+    def test_odd_quotes(self):
+        now = hw.now_ticks()
+        samples = list(hw.generate_samples(20, now - MINUTE, MINUTE))
+        with PrefixHistory() as history:
+            hw.write_history_file(history.path(0), samples, broken_rows={10: "odd_quotes"}, now=now)
+            code, out, err = run_collector()
+        self.assertEqual(code, 1, "exit code")
+        self.assertEqual(out, b"", "stdout")
+        self.assertEqual(err, b"odd number of quotes in CSV row\r\n", "stderr")
 
-
-SCENARIOS = {"statistics": scenario_statistics, "no_history": scenario_no_history, "odd_quotes": scenario_odd_quotes}
 
 if __name__ == "__main__":
-    SCENARIOS[SCENARIO]()
-    print("perf end to end: %s passed" % SCENARIO)
+    # One scenario per ctest entry.
+    unittest.main(argv=[sys.argv[0], "PerfEndToEnd.test_" + SCENARIO], verbosity=2)

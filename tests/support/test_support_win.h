@@ -87,14 +87,11 @@ inline void WriteFileBytes(const std::wstring& path, const std::string& bytes) {
 
 inline bool FileExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-inline void CloseSearch(HANDLE search) { FindClose(search); }
-using SearchHandle = utilities::StaticRaii<HANDLE, CloseSearch, nullptr>;
-
 // The names of the files in a directory that match a wildcard pattern.
 inline std::vector<std::wstring> FilesMatching(const std::wstring& directory, const std::wstring& pattern) {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW found{};
-    const SearchHandle search(
+    const utilities::WindowsRaii::FindHandle search(
         utilities::WindowsRaii::OwnedHandle(FindFirstFileW((directory + L"\\" + pattern).c_str(), &found)));
     if (!search) {
         return names;

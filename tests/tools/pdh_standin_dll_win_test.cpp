@@ -11,12 +11,9 @@
 #include <string>
 
 #include "debug_output_capture_win.h"
-#include "utilities/static_raii.h"
+#include "utilities/windows_raii_win.h"
 
 namespace {
-
-void freeLibrary(HMODULE module) { FreeLibrary(module); }
-using ModuleOwner = utilities::StaticRaii<HMODULE, freeLibrary, nullptr>;
 
 PDH_STATUS status(DWORD code) { return static_cast<PDH_STATUS>(code); }
 
@@ -37,11 +34,11 @@ std::wstring temporaryFolder() {
 }
 
 void writeFile(const std::wstring& path, const std::string& text) {
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    const utilities::WindowsRaii::FileHandle file(utilities::WindowsRaii::OwnedHandle(
+        CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)));
+    ASSERT_TRUE(file) << GetLastError();
     DWORD done = 0;
-    EXPECT_TRUE(WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &done, nullptr));
-    CloseHandle(file);
+    EXPECT_TRUE(WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &done, nullptr));
 }
 
 // A folder holding a copy of the stand-in, and the stand-in loaded from there.
@@ -99,7 +96,7 @@ protected:
     }
 
     const std::wstring folder = temporaryFolder();
-    ModuleOwner module;
+    utilities::WindowsRaii::LoadedModule module;
     decltype(&PdhOpenQueryA) openQuery = nullptr;
     decltype(&PdhAddEnglishCounterA) addCounter = nullptr;
     decltype(&PdhCollectQueryData) collect = nullptr;

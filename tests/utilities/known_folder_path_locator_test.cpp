@@ -11,6 +11,7 @@
 #include <string>
 
 #include "known_folder_stand_in_win.h"
+#include "support/case_table.h"
 #include "support/throw_location.h"
 
 namespace {
@@ -32,7 +33,7 @@ struct FailureCase {
     const char* expected;
 };
 
-void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.expected; }
+using testsupport::operator<<;
 
 class ProgramDataFailure : public KnownFolderPathLocator,
                            public ::testing::WithParamInterface<std::tuple<FailureCase, bool>> {};

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "counting_reg_get_value_win.h"
+#include "support/case_table.h"
 #include "support/test_support_win.h"
 #include "support/throw_location.h"
 
@@ -74,7 +75,7 @@ struct StringCase {
     const char* error;  // the Error text with the value name 'V', or null
 };
 
-void PrintTo(const StringCase& c, std::ostream* os) { *os << c.name; }
+using testsupport::operator<<;
 
 const StringCase stringCases[] = {
     {"empty", REG_SZ, Utf16LeBytes(L"\0"s), L"", nullptr},
@@ -100,8 +101,7 @@ TEST_P(StringValue, ReadsOrNamesTheFault) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, StringValue, ::testing::ValuesIn(stringCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, StringValue, ::testing::ValuesIn(stringCases), testsupport::CaseName());
 
 TEST_F(RegistryHelperTest, FirstBufferHoldsAnEmptyStringAndALongerValueTakesOneMoreCall) {
     write(L"Empty", REG_SZ, Utf16LeBytes(L"\0"s));
@@ -126,8 +126,6 @@ struct MultiStringCase {
     Strings expected;
     const char* error;
 };
-
-void PrintTo(const MultiStringCase& c, std::ostream* os) { *os << c.name; }
 
 const MultiStringCase multiStringCases[] = {
     {"twoStrings", Utf16LeBytes(L"a\0b\0\0"s), {L"a", L"b"}, nullptr},
@@ -156,8 +154,7 @@ TEST_P(MultiStringValue, SplitsOrNamesTheFault) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, MultiStringValue, ::testing::ValuesIn(multiStringCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, MultiStringValue, ::testing::ValuesIn(multiStringCases), testsupport::CaseName());
 
 // --- Numbers --------------------------------------------------------------
 
@@ -227,8 +224,6 @@ struct ErrorTextCase {
     std::int32_t code;
     const char* expected;
 };
-
-void PrintTo(const ErrorTextCase& c, std::ostream* os) { *os << c.expected; }
 
 class ErrorText : public ::testing::TestWithParam<ErrorTextCase> {};
 

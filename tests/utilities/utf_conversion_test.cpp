@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "support/case_table.h"
+
 namespace {
 
 using namespace std::string_literals;
@@ -14,7 +16,7 @@ struct Utf8Case {
     std::string expected;
 };
 
-void PrintTo(const Utf8Case& c, std::ostream* os) { *os << c.name; }
+using testsupport::operator<<;
 
 const Utf8Case utf8Cases[] = {
     {"empty", u"", ""},
@@ -48,8 +50,7 @@ TEST_P(Utf16ToUtf8, EncodesCodePointsAndSkipsBrokenSurrogates) {
     EXPECT_EQ(utilities::Utf16ToUtf8(GetParam().input), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, Utf16ToUtf8, ::testing::ValuesIn(utf8Cases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Table, Utf16ToUtf8, ::testing::ValuesIn(utf8Cases), testsupport::CaseName());
 
 TEST(Utf16ToUtf8Long, ConvertsEveryUnitOfALongMixedName) {
     std::u16string input;

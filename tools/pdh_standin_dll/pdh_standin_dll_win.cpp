@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "counter_file.h"
-#include "utilities/static_raii.h"
+#include "utilities/windows_raii_win.h"
 
 namespace {
 
@@ -21,9 +21,6 @@ constexpr wchar_t fileVariable[] = L"CORVEX_PDH_COUNTERS";
 constexpr wchar_t defaultFileName[] = L"pdh_counters.txt";
 // Far above any counter file; a bigger one is refused rather than read.
 constexpr LONGLONG largestFile = 16 * 1024 * 1024;
-
-void closeFile(HANDLE file) { CloseHandle(file); }
-using FileOwner = utilities::StaticRaii<HANDLE, closeFile, nullptr>;
 
 struct Counter {
     pdh_file::PublishedCounter published;
@@ -110,7 +107,7 @@ bool readWholeFile(const std::wstring& path, std::string& text, DWORD& error) {
         error = GetLastError();
         return false;
     }
-    FileOwner file(opened);
+    const utilities::WindowsRaii::FileHandle file(opened);
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > largestFile) {
         error = size.QuadPart > largestFile ? ERROR_FILE_TOO_LARGE : GetLastError();
