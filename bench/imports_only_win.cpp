@@ -3,6 +3,7 @@
 // is most of a short program's start, and this separates that cost from the
 // collector's own work.
 #include <windows.h>
+#include <winternl.h>
 #include <oleauto.h>
 #include <pdh.h>
 #include <shlobj.h>
@@ -12,7 +13,7 @@ int main() {
     const void* volatile imports[] = {
         reinterpret_cast<const void*>(&SHGetKnownFolderPath), reinterpret_cast<const void*>(&CoTaskMemFree),
         reinterpret_cast<const void*>(&SysFreeString),        reinterpret_cast<const void*>(&RegGetValueW),
-        reinterpret_cast<const void*>(&GetFileVersionInfoSizeW), reinterpret_cast<const void*>(&PdhOpenQueryW),
+        reinterpret_cast<const void*>(&NtQuerySystemTime),    reinterpret_cast<const void*>(&PdhOpenQueryA),
     };
     return imports[0] == nullptr ? 1 : 0;
 }
