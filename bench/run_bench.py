@@ -209,17 +209,21 @@ def memory_table(plain_build, work):
     return met
 
 
-def wine_run(wine, exe, env, repeats):
-    """(median, best) seconds of repeats runs of exe under Wine, its stdout to a pipe (to a
-    character device msvcrt writes byte by byte), and the last run's stdout."""
-    times = []
+def wine_runs(wine, programs, env, repeats):
+    """{name: (median, best) seconds} of repeats runs of each program under Wine, taken in turns so
+    that a change in the machine's load falls on all of them alike; stdout goes to a pipe (to a
+    character device msvcrt writes byte by byte). Also returns the last stdout of each."""
+    times = {name: [] for name in programs}
+    outputs = {}
     for _ in range(repeats):
-        start = time.perf_counter()
-        result = subprocess.run([wine, exe], env=env, stdin=subprocess.DEVNULL, capture_output=True)
-        times.append(time.perf_counter() - start)
-        if result.returncode != 0:
-            sys.exit("bench: %s exited with %d: %s" % (exe, result.returncode, result.stderr[-500:]))
-    return statistics.median(times), min(times), result.stdout
+        for name, exe in programs.items():
+            start = time.perf_counter()
+            result = subprocess.run([wine, exe], env=env, stdin=subprocess.DEVNULL, capture_output=True)
+            times[name].append(time.perf_counter() - start)
+            if result.returncode != 0:
+                sys.exit("bench: %s exited with %d: %s" % (exe, result.returncode, result.stderr[-500:]))
+            outputs[name] = result.stdout
+    return {name: (statistics.median(t), min(t)) for name, t in times.items()}, outputs
 
 
 def wine_table(windows_build, repeats, figures):
@@ -232,59 +236,82 @@ def wine_table(windows_build, repeats, figures):
     bin_dir = os.path.join(prefix, "drive_c", "Program Files", "Corvex", "Valmere")
     collector = os.path.join(bin_dir, "CorvexTelemetry.exe")
     bench_dir = os.path.join(windows_build, "bench")
-    trivial = os.path.join(bench_dir, "trivial_program.exe")
-    imports_only = os.path.join(bench_dir, "imports_only.exe")
-    phases = os.path.join(bench_dir, "collector_phases.exe")
-    scan_exe = os.path.join(bench_dir, "perf_scan_bench.exe")
-    if not all(os.path.exists(p) for p in (collector, trivial, imports_only, phases, scan_exe)):
+    # Every program runs from the collector's folder, beside the same pdh.dll stand-in.
+    helpers = {"trivial": "trivial_program.exe", "imports": "imports_only.exe", "phases": "collector_phases.exe",
+               "scan": "perf_scan_bench.exe"}
+    if not os.path.exists(collector) or not all(os.path.exists(os.path.join(bench_dir, h))
+                                                for h in helpers.values()):
         print("\n(no demo endpoint or bench programs: run scripts/run.sh and build the windows preset)")
         return True
+    in_place = {name: os.path.join(bin_dir, exe) for name, exe in helpers.items()}
     env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all", LANG="C.UTF-8", LC_ALL="C.UTF-8",
                WINEDLLOVERRIDES="mscoree,mshtml=;pdh=n,b", PATH="/usr/lib/wine:" + os.environ["PATH"])
     quiet = dict(stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     wine = "/usr/lib/wine/wine64"
     perf = os.path.join(prefix, "drive_c", "ProgramData", "Corvex", "Valmere", "Logs", "Perf")
     demo_history, day_history = perf + ".demo", perf + ".day"
-    phases_in_place = os.path.join(bin_dir, "collector_phases.exe")
-    for stale in (day_history, perf + ".bench"):
-        shutil.rmtree(stale, ignore_errors=True)
+    shutil.rmtree(day_history, ignore_errors=True)
     if os.path.isdir(demo_history):
         shutil.rmtree(perf, ignore_errors=True)
         os.rename(demo_history, perf)
     subprocess.run(["wineserver", "-p"], env=env, **quiet)
     try:
+        for name, exe in helpers.items():
+            shutil.copy2(os.path.join(bench_dir, exe), in_place[name])
         subprocess.run([wine, "cmd", "/c", "exit"], env=env, check=True, **quiet)
         # A day of one-second history, relative to the clock the collector reads.
         os.rename(perf, demo_history)
         subprocess.run([sys.executable, os.path.join(ROOT, "tools", "history_writer.py"), perf, "--rows",
                         str(DAY_ROWS), "--step-seconds", "1", "--end-ago-seconds", "1", "--files", "4",
                         "--extra-columns", "10", "--seed", "11"], check=True, stdout=subprocess.DEVNULL)
-        size = sum(os.path.getsize(f) for f in files_oldest_first(perf))
+        os.makedirs(day_history)
         for path in files_oldest_first(perf):
             with open(path, "rb") as f:
                 while f.read(1 << 20):
                     pass
-        wine_run(wine, collector, env, 2)  # the first runs map the DLLs in
-        with_history = wine_run(wine, collector, env, repeats)
-        figured = len(re.findall(rb'"(?:avg|stdev|pin)[A-Za-z]*":', with_history[2]))
+        size = sum(os.path.getsize(f) for f in files_oldest_first(perf))
         in_process = json.loads(subprocess.run(
-            [wine, scan_exe, "Z:" + perf.replace("/", "\\"), str(history_writer.now_ticks()), "10"], env=env,
-            check=True, capture_output=True).stdout)
-        os.rename(perf, day_history)
-        without_history = wine_run(wine, collector, env, repeats)
-        trivial_times = wine_run(wine, trivial, env, repeats)
-        imports_times = wine_run(wine, imports_only, env, repeats)
-        shutil.copy2(phases, phases_in_place)
+            [wine, in_place["scan"], "Z:" + perf.replace("/", "\\"), str(history_writer.now_ticks()), "10"],
+            env=env, check=True, capture_output=True).stdout)
+        # With and without the history in turns: the Perf folder is swapped with an empty one
+        # between the runs, which costs two renames.
+        empty = day_history
+        times = {"with": [], "without": []}
+        figured = 0
+        wine_runs(wine, {"collector": collector}, env, 2)  # the first runs map the DLLs in
+        for _ in range(repeats):
+            for case in ("with", "without"):
+                if case == "without":
+                    os.rename(perf, perf + ".full")
+                    os.rename(empty, perf)
+                start = time.perf_counter()
+                result = subprocess.run([wine, collector], env=env, stdin=subprocess.DEVNULL, capture_output=True)
+                times[case].append(time.perf_counter() - start)
+                if case == "without":
+                    os.rename(perf, empty)
+                    os.rename(perf + ".full", perf)
+                if result.returncode != 0:
+                    sys.exit("bench: the collector exited with %d" % result.returncode)
+                if case == "with":
+                    figured = len(re.findall(rb'"(?:avg|stdev|pin)[A-Za-z]*":', result.stdout))
+        with_history = (statistics.median(times["with"]), min(times["with"]))
+        without_history = (statistics.median(times["without"]), min(times["without"]))
+        os.rename(perf, perf + ".full")
+        os.rename(empty, perf)
+        starts, _ = wine_runs(wine, {"trivial": in_place["trivial"], "imports": in_place["imports"],
+                                     "collector": collector}, env, repeats)
+        trivial_times, imports_times, collector_times = starts["trivial"], starts["imports"], starts["collector"]
         phase_runs = []
         for _ in range(repeats):
-            result = subprocess.run([wine, phases_in_place, "1"], env=env, check=True, capture_output=True)
+            result = subprocess.run([wine, in_place["phases"], "1"], env=env, check=True, capture_output=True)
             phase_runs.append(json.loads(result.stdout)["first report"])
     finally:
         subprocess.run(["wineserver", "-k"], env=env, **quiet)
-        if os.path.exists(phases_in_place):
-            os.remove(phases_in_place)
-        shutil.rmtree(perf, ignore_errors=True)
-        shutil.rmtree(day_history, ignore_errors=True)
+        for path in in_place.values():
+            if os.path.exists(path):
+                os.remove(path)
+        for path in (perf, perf + ".full", day_history):
+            shutil.rmtree(path, ignore_errors=True)
         if os.path.isdir(demo_history):
             os.rename(demo_history, perf)
 
@@ -298,10 +325,8 @@ def wine_table(windows_build, repeats, figures):
     rows = [
         ("the collector with the day of history", with_history),
         ("the collector without history", without_history),
-        ("a trivial Windows program", trivial_times),
-        ("a program with the collector's imports, no calls", imports_times),
     ]
-    for label, (median, best, _) in rows:
+    for label, (median, best) in rows:
         print("%-52s %9.4f %9.4f" % (label, median, best))
     print("%-52s %9s %9.4f %10.0f" % ("so the collector's scan (best with - best without)", "", scan, mb / scan))
     print("%-52s %9s %9.4f %10.0f" % ("the same scan in process (perf_scan_bench.exe)", "", in_process["seconds"],
@@ -323,10 +348,15 @@ def wine_table(windows_build, repeats, figures):
 
     # The fixed cost of a run without history, best runs: starting a program, loading the
     # collector's DLLs, and the collector's own work, split by source in process.
-    own = without_history[1] - imports_times[1]
+    own = collector_times[1] - imports_times[1]
     best_phases = {name: min(run[name] for run in phase_runs) for name in phase_runs[0]}
     print()
-    print("The run without history, best runs:")
+    print("The run without history, median and best of %d runs in turns, from the collector's folder:" % repeats)
+    for label, (median, best) in (("a trivial Windows program", trivial_times),
+                                  ("a program with the collector's imports, no calls", imports_times),
+                                  ("the collector", collector_times)):
+        print("  %-60s %8.4f %8.4f s" % (label, median, best))
+    print("so, best runs:")
     print("  %-60s %8.4f s" % ("starting a Windows program (the trivial one)", trivial_times[1]))
     print("  %-60s %8.4f s" % ("loading the collector's DLLs (imports only, less trivial)",
                                 imports_times[1] - trivial_times[1]))
