@@ -10,6 +10,9 @@ packages=(
   wine64 libboost-dev googletest
   python3-jsonschema
   clang libclang-rt-14-dev valgrind
+  # The release checks: the clock moved for a second build, diffoscope to say
+  # where two ZIPs differ, and SPDX's own lists of licence identifiers.
+  faketime diffoscope-minimal unzip node-spdx-license-ids node-spdx-exceptions
   "$@"
 )
 
