@@ -1,7 +1,6 @@
 """Reads Debian copyright files: the machine-readable format (DEP-5) into paragraphs, so a notice
 can carry the paragraphs that cover the files a build used, and Debian's licence names into SPDX
 identifiers."""
-import fnmatch
 import re
 
 # Debian's short names where SPDX has the same licence under its own identifier. Any other name
@@ -44,6 +43,14 @@ class Paragraph:
     def patterns(self):
         files = self.get("Files")
         return (files[0] + " " + files[1]).split() if files else []
+
+    def matches(self, path):
+        """Whether a Files pattern covers the path: DEP-5 knows only '*' (any text, slashes too) and '?'."""
+        if not hasattr(self, "_matcher"):
+            alternatives = ["".join(".*" if c == "*" else "." if c == "?" else re.escape(c) for c in pattern)
+                            for pattern in self.patterns]
+            self._matcher = re.compile("(?s:%s)\\Z" % "|".join(alternatives)) if alternatives else None
+        return bool(self._matcher and self._matcher.match(path))
 
     @property
     def licence(self):
@@ -88,7 +95,7 @@ class CopyrightFile:
         """The Files paragraph that applies to a path of the source tree: the last one matching it."""
         found = None
         for p in self.file_paragraphs:
-            if any(fnmatch.fnmatchcase(path, pattern) for pattern in p.patterns):
+            if p.matches(path):
                 found = p
         return found
 
