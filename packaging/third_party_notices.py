@@ -43,7 +43,7 @@ class Component:
 COMPONENTS = [
     # Debian's GCC copyright file is not machine-readable: the licence of the runtime libraries
     # is stated here, checked against the file, and the GPL's text comes from common-licenses.
-    Component("GCC runtime libraries (libgcc, libstdc++, libssp)", "SPDXRef-Package-gcc-runtime",
+    Component("GCC runtime libraries", "SPDXRef-Package-gcc-runtime",
               source=r"^gcc-mingw-w64$", version_macro="gcc", licence=GCC_EXCEPTION,
               must_mention=("GCC RUNTIME LIBRARY EXCEPTION", "Version 3.1, 31 March 2009",
                             "/usr/share/common-licenses/GPL-3"),
@@ -207,6 +207,7 @@ def describe(component, files, facts, versions):
         "version": versions[component.version_macro],
         "licence": licence,
         "debian_packages": [facts[p] for p in packages],
+        "files": sorted({os.path.basename(f) for f, _ in files}) if not component.headers else [],
         "copyright_file": path,
         "copyright_scope": scope,
         "extracted_licences": extracted,
@@ -269,6 +270,8 @@ def main():
             f.write("License: %s\n" % d["licence"])
             for p in d["debian_packages"]:
                 f.write("Debian package: %s %s (%s)\n" % (p["package"], p["version"], p["architecture"]))
+            if d["files"]:
+                f.write("Linked from: %s\n" % ", ".join(d["files"]))
             f.write("Copyright file: %s (%s)\n" % (d["copyright_file"], d["copyright_scope"]))
             f.write("=" * 78 + "\n\n")
             f.write(notice.rstrip("\n") + "\n")

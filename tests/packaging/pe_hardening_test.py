@@ -1,10 +1,12 @@
 """The collector as shipped in the release ZIP: its PE header asks the loader for ASLR with high
 entropy and for a non-executable stack and heap, it has the relocations ASLR needs, no section is
 both writable and executable, its time stamp is the commit's, and it holds no absolute path of
-the machine that built it. The build's unstripped collector carries the stack protector.
+the machine that built it. The build's unstripped collector carries the stack protector, with
+the collector's own guard rather than libssp's.
 
     pe_hardening_test.py ZIP BUILT_EXE SOURCE_DIR BUILD_DIR SOURCE_DATE_EPOCH NM
 """
+import os
 import re
 import struct
 import subprocess
@@ -97,12 +99,16 @@ class ShippedExecutable(unittest.TestCase):
 
 
 class BuiltExecutable(unittest.TestCase):
-    def test_carries_the_stack_protector(self):
+    def test_carries_the_stack_protector_with_its_own_guard(self):
         symbols = subprocess.run([NM, BUILT_EXE], check=True, capture_output=True, text=True).stdout
         defined = {line.split()[-1] for line in symbols.splitlines() if len(line.split()) == 3}
         for symbol in ["__stack_chk_fail", "__stack_chk_guard"]:
             with self.subTest(symbol):
                 self.assertIn(symbol, defined)
+        # src/app/stack_guard_win.cpp, not libssp, whose guard loads the crypto DLLs into every run.
+        with open(os.path.splitext(BUILT_EXE)[0] + ".map", encoding="utf-8", errors="replace") as f:
+            members = [line.split()[0] for line in f if re.match(r"^\S*libssp[^/]*\.a\(", line)]
+        self.assertEqual(members, [])
 
 
 class Fixtures(unittest.TestCase):
