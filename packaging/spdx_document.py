@@ -39,7 +39,8 @@ def purl(package):
 
 
 def document(root, output, components, version, commit, epoch, installed):
-    names = sorted(os.path.relpath(p, root).replace(os.sep, "/") for p in installed)
+    # A file installed twice is in the manifest twice.
+    names = sorted({os.path.relpath(p, root).replace(os.sep, "/") for p in installed})
     names = [n for n in names if n != output]
     if any(n.startswith("../") for n in names):
         raise SystemExit("installed outside the prefix: %s" % [n for n in names if n.startswith("../")])
