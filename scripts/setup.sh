@@ -12,7 +12,11 @@ packages=(
   wine64 wine64-preloader libboost-dev googletest
   python3-jsonschema
   clang libclang-rt-14-dev valgrind
+  # GNU time: the peak memory of a Windows process under Wine.
   time
+  # The release checks: the clock moved for a second build, diffoscope to say
+  # where two ZIPs differ, and SPDX's own lists of licence identifiers.
+  faketime diffoscope-minimal unzip node-spdx-license-ids node-spdx-exceptions
   "$@"
 )
 

@@ -1,5 +1,9 @@
-"""`cmake --install` and the CPack ZIP hold exactly the collector, the report schema and the README,
-and the packaged collector runs under Wine and prints a document its packaged schema accepts."""
+"""What ships. `cmake --install` puts the collector, the report schema, the README, the
+third-party notices and the SPDX document under the prefix; the release ZIP, which the build
+makes (target `release_zip`, part of the default build: a stripped install into a fresh folder,
+packed by packaging/release_zip.py), holds the same five files in one top folder, and the
+packaged collector runs under Wine and prints a document its packaged schema accepts."""
+import json
 import os
 import shutil
 import subprocess
@@ -12,8 +16,9 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import schema_check  # noqa: E402
 import wine_harness  # noqa: E402
 
-CMAKE, CPACK, BUILD, SOURCE = sys.argv[1:5]
-SHIPPED = {"CorvexTelemetry.exe", "README.md", "schema/report.schema.json"}
+CMAKE, BUILD, SOURCE, ZIP = sys.argv[1:5]
+SHIPPED = {"CorvexTelemetry.exe", "README.md", "schema/report.schema.json", "THIRD-PARTY-NOTICES.txt",
+           "CorvexTelemetry.spdx.json"}
 
 
 def source_bytes(name):
@@ -32,8 +37,10 @@ class Package(unittest.TestCase):
         for name in ["README.md", "schema/report.schema.json"]:
             self.assertEqual(files[name], source_bytes(name), name)
         self.assertEqual(files["CorvexTelemetry.exe"][:2], b"MZ")
+        self.assertTrue(files["THIRD-PARTY-NOTICES.txt"].startswith(b"Third-party notices for CorvexTelemetry.exe"))
+        self.assertEqual(json.loads(files["CorvexTelemetry.spdx.json"])["spdxVersion"], "SPDX-2.3")
 
-    def test_install_puts_the_three_files_under_the_prefix(self):
+    def test_install_puts_the_five_files_under_the_prefix(self):
         prefix = os.path.join(self.temporary, "prefix")
         subprocess.run([CMAKE, "--install", BUILD, "--prefix", prefix], check=True, capture_output=True)
         files = {}
@@ -44,14 +51,10 @@ class Package(unittest.TestCase):
                     files[os.path.relpath(path, prefix).replace(os.sep, "/")] = f.read()
         self.check_shipped(files)
 
-    def test_zip_holds_the_three_files_and_its_collector_runs(self):
-        subprocess.run([CPACK, "-G", "ZIP", "-B", self.temporary, "--config", os.path.join(BUILD, "CPackConfig.cmake")],
-                       check=True, capture_output=True)
-        archives = [n for n in os.listdir(self.temporary) if n.endswith(".zip")]
-        self.assertEqual(len(archives), 1, archives)
-        top = archives[0][:-len(".zip")]
+    def test_zip_holds_the_five_files_and_its_collector_runs(self):
+        top = os.path.basename(ZIP)[:-len(".zip")]
         self.assertRegex(top, r"^CorvexTelemetry-\d+\.\d+\.\d+-win64$")
-        with zipfile.ZipFile(os.path.join(self.temporary, archives[0])) as archive:
+        with zipfile.ZipFile(ZIP) as archive:
             entries = [e for e in archive.infolist() if not e.is_dir()]
             self.assertTrue(all(e.filename.startswith(top + "/") for e in entries), [e.filename for e in entries])
             self.check_shipped({e.filename[len(top) + 1:]: archive.read(e) for e in entries})

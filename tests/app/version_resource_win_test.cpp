@@ -10,6 +10,14 @@
 
 namespace {
 
+// The product version names the commit the build is of, in semantic versioning's build
+// metadata: 1.0.0+g1a2b3c4 (the first 7 hex digits), 1.0.0+unknown outside a git checkout.
+std::wstring expectedProductVersion() {
+    const std::wstring commit = CORVEX_SOURCE_COMMIT;
+    const std::wstring build = commit == L"unknown" ? commit : L"g" + commit.substr(0, 7);
+    return std::wstring(CORVEX_PROJECT_VERSION) + L"+" + build;
+}
+
 std::wstring collectorPath() {
     const wchar_t* path = _wgetenv(L"CORVEX_COLLECTOR_EXE");
     return path != nullptr ? path : L"";
@@ -70,7 +78,7 @@ TEST_F(VersionResource, StringsAreFoundThroughTheTranslationTable) {
 
     wchar_t prefix[64];
     std::swprintf(prefix, 64, L"\\StringFileInfo\\%04x%04x\\", translations->language, translations->codePage);
-    const std::wstring version = CORVEX_VERSION_TEXT;
+    const std::wstring fileVersion = CORVEX_VERSION_TEXT;
     const struct {
         const wchar_t* name;
         std::wstring value;
@@ -78,15 +86,16 @@ TEST_F(VersionResource, StringsAreFoundThroughTheTranslationTable) {
         {L"ProductName", L"Corvex Valmere"},
         {L"FileDescription", L"Corvex Valmere telemetry collector"},
         {L"CompanyName", L"Corvex"},
-        {L"FileVersion", version},
-        {L"ProductVersion", version},
+        {L"FileVersion", fileVersion},
+        {L"ProductVersion", expectedProductVersion()},
         {L"OriginalFilename", L"CorvexTelemetry.exe"},
         {L"InternalName", L"CorvexTelemetry"},
     };
     for (const auto& s : strings) {
         const auto* value = static_cast<const wchar_t*>(query(prefix + std::wstring(s.name)));
         ASSERT_NE(value, nullptr) << std::string(s.name, s.name + wcslen(s.name));
-        EXPECT_TRUE(s.value == value) << std::string(s.name, s.name + wcslen(s.name));
+        EXPECT_TRUE(s.value == value) << std::string(s.name, s.name + wcslen(s.name)) << ": "
+                                      << std::string(value, value + wcslen(value));
     }
 }
 

@@ -207,7 +207,7 @@ TEST_F(RegistryHelperTest, ErrorCarriesItsCodeAndThrowLocation) {
         const auto location = throwLocationOf(error);
         ASSERT_TRUE(location);
         EXPECT_NE(location->function.find("ReadNumericValue"), std::string::npos) << location->function;
-        EXPECT_NE(location->file.find("registry_helper_win.cpp"), std::string::npos) << location->file;
+        EXPECT_EQ(location->file, "src/utilities/registry_helper_win.cpp");
         EXPECT_GT(location->line, 0);
         const auto* registryError = dynamic_cast<const RegistryHelper::Error*>(&error);
         ASSERT_NE(registryError, nullptr);
