@@ -1,5 +1,7 @@
 #include "perf/perf_columns.h"
 
+#include "perf/interval_loops.h"
+
 const std::map<std::int32_t, std::string> perfCounterColumns = {
     {0, "\\Corvex.ZEL driver state\\Boot timestamp"},
     {1, "\\Corvex.ZEL performance(General: Anti-malware file system callback)\\Total count"},
@@ -64,21 +66,9 @@ PerfInterval perfIntervalBetween(const PerfSample& earlier, const PerfSample& la
 }
 
 bool formPerfInterval(const PerfSample& earlier, const PerfSample& later, PerfInterval& interval) {
-    if (later.values[0] != earlier.values[0]) {
-        return false;
-    }
-    // One pass without a branch, which vectorises: the top bit of borrows is
-    // set once any later value is below its earlier one (the borrow out of
-    // later - earlier).
-    std::uint64_t borrows = 0;
-    for (std::size_t k = 0; k < perfColumnCount; ++k) {
-        const std::uint64_t before = earlier.values[k];
-        const std::uint64_t after = later.values[k];
-        const std::uint64_t delta = after - before;
-        interval.deltas[k] = delta;
-        borrows |= (~after & before) | ((~after | before) & delta);
-    }
-    return (borrows >> 63) == 0;
+    return later.values[0] == earlier.values[0] &&
+           intervalLoops().subtract(earlier.values.data(), later.values.data(), interval.deltas.data(),
+                                    perfColumnCount);
 }
 
 std::optional<PerfInterval> formPerfInterval(const PerfSample& earlier, const PerfSample& later) {

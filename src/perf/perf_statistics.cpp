@@ -1,5 +1,8 @@
 #include "perf/perf_statistics.h"
 
+#include "perf/interval_loops.h"
+#include "perf/interval_loops_impl.h"
+
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
@@ -111,26 +114,6 @@ constexpr MetricQuotients metricQuotients() {
 
 constexpr MetricQuotients quotients = metricQuotients();
 
-// As asDouble, in one vectorisable step when every value is below 2^52: put
-// into the mantissa of 2^52, which is then taken away, each converts exactly.
-void toDoubles(const std::uint64_t (&values)[metricLanes], double (&converted)[metricLanes]) {
-    std::uint64_t all = 0;
-    for (const std::uint64_t value : values) {
-        all |= value;
-    }
-    if (all >> 52 != 0) {
-        for (std::size_t k = 0; k < metricLanes; ++k) {
-            converted[k] = asDouble(values[k]);
-        }
-        return;
-    }
-    for (std::size_t k = 0; k < metricLanes; ++k) {
-        const std::uint64_t bits = values[k] | 0x4330000000000000ULL;
-        std::memcpy(&converted[k], &bits, sizeof(double));
-        converted[k] -= 4503599627370496.0;
-    }
-}
-
 }  // namespace
 
 void addInterval(IntervalStatistics& statistics, const std::array<std::uint64_t, perfColumnCount>& deltas) {
@@ -148,8 +131,8 @@ void addInterval(IntervalStatistics& statistics, const std::array<std::uint64_t,
     }
     alignas(32) double numerator[metricLanes];
     alignas(32) double denominator[metricLanes];
-    toDoubles(numerators, numerator);
-    toDoubles(denominators, denominator);
+    toDoublesLoop(numerators, numerator, metricLanes);
+    toDoublesLoop(denominators, denominator, metricLanes);
     alignas(32) double x[metricLanes];
     for (std::size_t k = 0; k < metricLanes; ++k) {
         x[k] = (numerator[k] * quotients.numeratorFactor[k]) / (denominator[k] * quotients.denominatorFactor[k]);
@@ -163,25 +146,7 @@ void addInterval(IntervalStatistics& statistics, const std::array<std::uint64_t,
 
 void addToColumnTotals(ColumnTotals& totals, const PerfInterval& interval) {
     totals.intervalCount += 1;
-    std::uint64_t all = 0;
-    for (const std::uint64_t delta : interval.deltas) {
-        all |= delta;
-    }
-    if (all >> 52 != 0) {
-        for (std::size_t i = 0; i < perfColumnCount; ++i) {
-            totals.columnSum[i] += asDouble(interval.deltas[i]);
-        }
-        return;
-    }
-    // Every delta below 2^52, as a sample's almost always are: put into the
-    // mantissa of 2^52, which is then taken away, each converts exactly and
-    // without the branch of an unsigned conversion, so the loop vectorises.
-    for (std::size_t i = 0; i < perfColumnCount; ++i) {
-        double biased;
-        const std::uint64_t bits = interval.deltas[i] | 0x4330000000000000ULL;
-        std::memcpy(&biased, &bits, sizeof biased);
-        totals.columnSum[i] += biased - 4503599627370496.0;
-    }
+    intervalLoops().addToSums(interval.deltas.data(), totals.columnSum.data(), perfColumnCount);
 }
 
 MetricMap intervalMetrics(const IntervalStatistics& statistics) {

@@ -2,7 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <set>
+#include <vector>
+
+#include "perf/csv_reader.h"
+#include "perf/interval_loops.h"
 
 namespace {
 
@@ -65,4 +71,49 @@ TEST(PerfInterval, ACounterThatWentDownWithinABootFormsNoInterval) {
     }
 }
 
+// Every build of the interval loops the processor can run, against a plain
+// restatement: columns that fall at every position, and values at and past
+// 2^52 and 2^63, where the conversion to double leaves its fast path.
+TEST(IntervalLoops, EveryBuildSubtractsAndSumsAsTheRuleSays) {
+    std::vector<std::pair<const char*, const IntervalLoops*>> builds = {{"baseline", &baselineIntervalLoops}};
+#if defined(__x86_64__) || defined(_M_X64)
+    if (csvScanKernelAvailable(CsvScanKernel::avx2)) builds.push_back({"avx2", &avx2IntervalLoops});
+#endif
+    std::mt19937_64 random(52);
+    const std::uint64_t magnitudes[] = {1000, std::uint64_t{1} << 52, std::uint64_t{1} << 53, std::uint64_t{1} << 63,
+                                        UINT64_MAX};
+    for (const auto& [name, loops] : builds) {
+        for (int trial = 0; trial < 400; ++trial) {
+            std::uint64_t earlier[perfColumnCount];
+            std::uint64_t later[perfColumnCount];
+            const std::uint64_t magnitude = magnitudes[trial % 5];
+            for (std::size_t k = 0; k < perfColumnCount; ++k) {
+                earlier[k] = random() % magnitude;
+                const std::uint64_t room = std::min(UINT64_MAX - earlier[k], magnitude);  // no wrap
+                later[k] = earlier[k] + (room == 0 ? 0 : random() % room);
+            }
+            const std::size_t fallen = static_cast<std::size_t>(trial) % (perfColumnCount + 1);  // 52: none
+            if (fallen < perfColumnCount) {
+                if (earlier[fallen] == 0) earlier[fallen] = 1;
+                later[fallen] = earlier[fallen] - 1 - random() % earlier[fallen];
+            }
+            std::uint64_t deltas[perfColumnCount];
+            EXPECT_EQ(loops->subtract(earlier, later, deltas, perfColumnCount), fallen == perfColumnCount)
+                << name << ", trial " << trial;
+            double sums[perfColumnCount];
+            double expected[perfColumnCount];
+            for (std::size_t k = 0; k < perfColumnCount; ++k) {
+                ASSERT_EQ(deltas[k], later[k] - earlier[k]) << name << ", column " << k;
+                sums[k] = expected[k] = static_cast<double>(k) * 0.5;
+            }
+            loops->addToSums(deltas, sums, perfColumnCount);
+            for (std::size_t k = 0; k < perfColumnCount; ++k) {
+                expected[k] += static_cast<double>(deltas[k]);
+                ASSERT_EQ(sums[k], expected[k]) << name << ", column " << k << ", delta " << deltas[k];
+            }
+        }
+    }
+}
+
 }  // namespace
+
