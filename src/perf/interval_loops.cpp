@@ -3,7 +3,7 @@
 #include "perf/csv_reader.h"
 #include "perf/interval_loops_impl.h"
 
-const IntervalLoops baselineIntervalLoops = {subtractLoop, addToSumsLoop};
+const IntervalLoops baselineIntervalLoops = {subtractLoop, addToSumsLoop, toDoublesLoop, divideLoop};
 
 const IntervalLoops& intervalLoops() {
 #if defined(__x86_64__) || defined(_M_X64)

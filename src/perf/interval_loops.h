@@ -13,6 +13,11 @@ struct IntervalLoops {
                      std::size_t count);
     // Adds each delta, converted to double as an unsigned value, to its sum.
     void (*addToSums)(const std::uint64_t* deltas, double* sums, std::size_t count);
+    // Each value converted to double as an unsigned value.
+    void (*toDoubles)(const std::uint64_t* values, double* converted, std::size_t count);
+    // quotients[i] = (numerators[i] x numeratorFactors[i]) / (denominators[i] x denominatorFactors[i]).
+    void (*divide)(const double* numerators, const double* numeratorFactors, const double* denominators,
+                   const double* denominatorFactors, double* quotients, std::size_t count);
 };
 
 // The fastest the processor has.

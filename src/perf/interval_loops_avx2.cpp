@@ -3,4 +3,4 @@
 #include "perf/interval_loops.h"
 #include "perf/interval_loops_impl.h"
 
-const IntervalLoops avx2IntervalLoops = {subtractLoop, addToSumsLoop};
+const IntervalLoops avx2IntervalLoops = {subtractLoop, addToSumsLoop, toDoublesLoop, divideLoop};

@@ -58,4 +58,11 @@ inline void addToSumsLoop(const std::uint64_t* deltas, double* sums, std::size_t
     }
 }
 
+inline void divideLoop(const double* numerators, const double* numeratorFactors, const double* denominators,
+                       const double* denominatorFactors, double* quotients, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        quotients[i] = (numerators[i] * numeratorFactors[i]) / (denominators[i] * denominatorFactors[i]);
+    }
+}
+
 }  // namespace

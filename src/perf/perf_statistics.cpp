@@ -1,10 +1,8 @@
 #include "perf/perf_statistics.h"
 
 #include "perf/interval_loops.h"
-#include "perf/interval_loops_impl.h"
 
 #include <cmath>
-#include <cstring>
 #include <stdexcept>
 #include <string>
 
@@ -129,14 +127,13 @@ void addInterval(IntervalStatistics& statistics, const std::array<std::uint64_t,
         numerators[k] = time ? elapsed : deltas[row.countOrSize];
         denominators[k] = time ? deltas[row.countOrSize] : elapsed;
     }
+    const IntervalLoops& loops = intervalLoops();
     alignas(32) double numerator[metricLanes];
     alignas(32) double denominator[metricLanes];
-    toDoublesLoop(numerators, numerator, metricLanes);
-    toDoublesLoop(denominators, denominator, metricLanes);
+    loops.toDoubles(numerators, numerator, metricLanes);
+    loops.toDoubles(denominators, denominator, metricLanes);
     alignas(32) double x[metricLanes];
-    for (std::size_t k = 0; k < metricLanes; ++k) {
-        x[k] = (numerator[k] * quotients.numeratorFactor[k]) / (denominator[k] * quotients.denominatorFactor[k]);
-    }
+    loops.divide(numerator, quotients.numeratorFactor, denominator, quotients.denominatorFactor, x, metricLanes);
     for (std::size_t k = 0; k < intervalMetricCount; ++k) {
         if (denominators[k] != 0) {
             statistics.accumulators[k].add(x[k]);

@@ -73,7 +73,8 @@ TEST(PerfInterval, ACounterThatWentDownWithinABootFormsNoInterval) {
 
 // Every build of the interval loops the processor can run, against a plain
 // restatement: columns that fall at every position, and values at and past
-// 2^52 and 2^63, where the conversion to double leaves its fast path.
+// 2^52 and 2^63, where the conversion to double leaves its fast path; the
+// quotients the same bits as one division at a time.
 TEST(IntervalLoops, EveryBuildSubtractsAndSumsAsTheRuleSays) {
     std::vector<std::pair<const char*, const IntervalLoops*>> builds = {{"baseline", &baselineIntervalLoops}};
 #if defined(__x86_64__) || defined(_M_X64)
@@ -107,8 +108,19 @@ TEST(IntervalLoops, EveryBuildSubtractsAndSumsAsTheRuleSays) {
                 sums[k] = expected[k] = static_cast<double>(k) * 0.5;
             }
             loops->addToSums(deltas, sums, perfColumnCount);
+            double converted[perfColumnCount];
+            loops->toDoubles(deltas, converted, perfColumnCount);
+            double quotients[perfColumnCount];
+            loops->divide(converted, expected, converted + 1, expected + 1, quotients, perfColumnCount - 1);
             for (std::size_t k = 0; k < perfColumnCount; ++k) {
-                expected[k] += static_cast<double>(deltas[k]);
+                const double exact = static_cast<double>(deltas[k]);
+                ASSERT_EQ(converted[k], exact) << name << ", column " << k << ", delta " << deltas[k];
+                if (k + 1 < perfColumnCount) {
+                    const double quotient = (exact * expected[k]) / (static_cast<double>(deltas[k + 1]) * expected[k + 1]);
+                    ASSERT_TRUE(quotients[k] == quotient || (quotients[k] != quotients[k] && quotient != quotient))
+                        << name << ", column " << k;
+                }
+                expected[k] += exact;
                 ASSERT_EQ(sums[k], expected[k]) << name << ", column " << k << ", delta " << deltas[k];
             }
         }
