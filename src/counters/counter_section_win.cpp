@@ -18,6 +18,7 @@ struct PendingCounter {
 
 // Status codes are shown as eight lower-case hex digits.
 unsigned int hexStatus(LONG status) { return static_cast<unsigned int>(status); }
+unsigned int hexStatus(DWORD status) { return status; }
 
 // One place decides between the counter's raw value and 0 with a diagnostic.
 std::uint64_t rawValueOrZero(const PendingCounter& counter) {

@@ -3,12 +3,13 @@
 #include "perf/interval_loops.h"
 
 #include <cmath>
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 
 namespace {
 
-constexpr int noColumn = -1;
+constexpr std::size_t noColumn = ~std::size_t{0};
 
 enum class Figure { time, speed };
 
@@ -17,9 +18,9 @@ enum class Figure { time, speed };
 struct IntervalMetricRow {
     const char* stem;
     Figure figure;
-    int countOrSize;  // count column of a time, size column of a speed
-    int elapsed;
-    int diskIo;  // noColumn where the operation has none
+    std::size_t countOrSize;  // count column of a time, size column of a speed
+    std::size_t elapsed;
+    std::size_t diskIo;  // noColumn where the operation has none
 };
 
 constexpr IntervalMetricRow intervalMetricRows[intervalMetricCount] = {
@@ -42,7 +43,7 @@ constexpr IntervalMetricRow intervalMetricRows[intervalMetricCount] = {
 
 struct CacheEntry {
     const char* name;
-    int column;
+    std::size_t column;
 };
 
 // The first entry is the cache's lookup total; the rates follow.

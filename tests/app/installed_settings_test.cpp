@@ -37,7 +37,7 @@ protected:
         for (const wchar_t* service : {L"Corvex Valmere", L"Corvex Valmere Service", L"Corvex Lanthorn Service"}) {
             DeleteKeyTree(HKEY_LOCAL_MACHINE, servicesKey, service, 0);
         }
-        for (const REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+        for (const REGSAM view : {REGSAM{KEY_WOW64_32KEY}, REGSAM{KEY_WOW64_64KEY}}) {
             DeleteKeyTree(HKEY_LOCAL_MACHINE, L"SOFTWARE", L"Corvex", view);
         }
     }

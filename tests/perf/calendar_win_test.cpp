@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <initializer_list>
 #include <random>
 #include <vector>
 
@@ -117,7 +118,7 @@ TEST(CalendarAgainstSystemTimeToFileTime, RandomDates) {
 }
 
 TEST(CalendarAgainstSystemTimeToFileTime, EveryDayOfSomeYears) {
-    for (std::uint16_t year : {1601, 1900, 2000, 2023, 2024}) {
+    for (std::uint16_t year : std::initializer_list<std::uint16_t>{1601, 1900, 2000, 2023, 2024}) {
         for (std::uint16_t month = 1; month <= 12; ++month) {
             for (std::uint16_t day = 1; day <= 31; ++day) {
                 expectSameAsSystem({year, month, day, 6, 7, 8, 9});

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <initializer_list>
 #include <stdexcept>
 #include <vector>
 
@@ -49,7 +50,7 @@ TEST(IntervalValues, TimeRowsAreMillisecondsAndSpeedRowsMegabytesPerSecond) {
     EXPECT_DOUBLE_EQ(statistics.accumulators[5].sum, 1000.0);
     EXPECT_DOUBLE_EQ(statistics.accumulators[5].sumOfSquares, 1000000.0);
     // Every other figure had a zero denominator in this interval.
-    for (std::size_t k : {1, 2, 3, 6, 7, 8, 9, 10, 11, 12, 13, 14}) EXPECT_EQ(statistics.accumulators[k].count, 0u) << k;
+    for (std::size_t k : std::initializer_list<std::size_t>{1, 2, 3, 6, 7, 8, 9, 10, 11, 12, 13, 14}) EXPECT_EQ(statistics.accumulators[k].count, 0u) << k;
 }
 
 TEST(IntervalValues, DeltasAreUnsignedAndTheTimeSumWrapsBeforeItsZeroTest) {
@@ -71,7 +72,7 @@ TEST(IntervalValues, DeltasAreUnsignedAndTheTimeSumWrapsBeforeItsZeroTest) {
 TEST(IntervalMetrics, MeanAndSampleStandardDeviation) {
     IntervalStatistics statistics;
     for (int round = 0; round < 4; ++round) {
-        for (std::uint64_t value : {1, 2, 3}) {
+        for (std::uint64_t value : {1u, 2u, 3u}) {
             Deltas d{};
             d[3] = 1;  // EventJournalFilterTime: value ms per callback
             d[4] = value * 10000;

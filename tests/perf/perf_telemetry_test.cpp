@@ -31,7 +31,7 @@ void expectEveryFigureOver(const MetricMap& metrics, std::uint64_t intervals) {
     EXPECT_EQ(metrics.size(), 51u);
     EXPECT_NEAR(value("avgAntiMalwareFilterTime"), 30.0 / (20.0 * 10000.0), near(30.0 / (20.0 * 10000.0)));
     EXPECT_NEAR(value("avgPinHashSpeed"), 130.0 * 10.0 / (110.0 + 120.0), near(130.0 * 10.0 / 230.0));
-    EXPECT_EQ(value("pinHashCacheTotal"), intervals * 320.0);
+    EXPECT_EQ(value("pinHashCacheTotal"), static_cast<double>(intervals) * 320.0);
     EXPECT_DOUBLE_EQ(value("pinHashCacheHitRate"), 330.0 * 100 / 320);
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <random>
 #include <string>
 
@@ -75,7 +76,7 @@ TEST(ParsePerfTimestamp, AFieldIsReadAsACString) {
 
 TEST(CalendarTimeToTicks, MonthLengthsUnderTheGregorianLeapRule) {
     const unsigned common[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    for (std::uint16_t year : {1601, 1604, 1700, 1900, 2000, 2023, 2024, 2100, 2400, 9999, 30827}) {
+    for (std::uint16_t year : std::initializer_list<std::uint16_t>{1601, 1604, 1700, 1900, 2000, 2023, 2024, 2100, 2400, 9999, 30827}) {
         const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
         for (std::uint16_t month = 1; month <= 12; ++month) {
             const unsigned length = common[month - 1] + (leap && month == 2 ? 1 : 0);

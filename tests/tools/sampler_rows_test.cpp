@@ -47,7 +47,8 @@ PerfSample decode(const std::string& line, const std::map<int, std::size_t>& pos
     PerfSample sample;
     EXPECT_TRUE(parsePerfTimestamp(fields[0].c_str(), sample.timestamp)) << fields[0];
     for (const auto& [id, position] : positions) {
-        EXPECT_TRUE(parseUnsignedField(fields.at(position), sample.values[id])) << fields.at(position);
+        EXPECT_TRUE(parseUnsignedField(fields.at(position), sample.values[static_cast<std::size_t>(id)]))
+            << fields.at(position);
     }
     return sample;
 }
@@ -102,8 +103,8 @@ TEST(SamplerRows, RowsDecodeAndEveryCounterButTheBootGrows) {
 // (numerator columns, denominator column): per-call times, speeds and cache
 // shares whose ratio must not depend on how many ticks an interval spans.
 struct Ratio {
-    std::vector<int> numerator;
-    int denominator;
+    std::vector<std::size_t> numerator;
+    std::size_t denominator;
 };
 
 const Ratio steadyRatios[] = {
@@ -120,9 +121,9 @@ TEST(SamplerRows, TimesSpeedsAndCacheSharesAreTheSameOverAnySpan) {
         sampler::advance(counters);
         history.push_back(counters);
     }
-    auto delta = [&](std::size_t from, std::size_t to, const std::vector<int>& columns) {
+    auto delta = [&](std::size_t from, std::size_t to, const std::vector<std::size_t>& columns) {
         std::uint64_t sum = 0;
-        for (int column : columns) sum += history[to].values[column] - history[from].values[column];
+        for (std::size_t column : columns) sum += history[to].values[column] - history[from].values[column];
         return sum;
     };
     // Spans of 1 to 9 ticks, starting at different activity levels, against the first tick.

@@ -270,7 +270,7 @@ TEST_F(RegistryHelperTest, ValueReadersMapsTheFourTypesToTheirAlternatives) {
         EXPECT_EQ(value.index(), i);
         EXPECT_TRUE(value == expected[i]) << "type " << rows[i].first;
     }
-    for (const DWORD other : {REG_NONE, REG_EXPAND_SZ, REG_BINARY, REG_LINK}) {
+    for (const DWORD other : {DWORD{REG_NONE}, DWORD{REG_EXPAND_SZ}, DWORD{REG_BINARY}, DWORD{REG_LINK}}) {
         EXPECT_EQ(utilities::ValueReaders.count(other), 0u) << other;
     }
 }

@@ -7,6 +7,9 @@
 
 namespace {
 
+// pdhmsg.h spells its codes as DWORDs; PDH functions return them as PDH_STATUS.
+constexpr PDH_STATUS pdhStatus(DWORD code) { return static_cast<PDH_STATUS>(code); }
+
 struct Query {
     std::vector<std::unique_ptr<std::string>> counters;  // each counter handle points at its path
 };
@@ -67,10 +70,10 @@ PDH_STATUS WINAPI PdhOpenQueryA(LPCSTR, DWORD_PTR, PDH_HQUERY* query) {
 
 PDH_STATUS WINAPI PdhAddEnglishCounterA(PDH_HQUERY handle, LPCSTR path, DWORD_PTR, PDH_HCOUNTER* counter) {
     Query* query = findQuery(handle);
-    if (query == nullptr) return PDH_INVALID_HANDLE;
+    if (query == nullptr) return pdhStatus(PDH_INVALID_HANDLE);
     state().added.push_back(path);
     if (state().counters.count(path) == 0) {
-        return knownSet(path) ? PDH_CSTATUS_NO_COUNTER : PDH_CSTATUS_NO_OBJECT;
+        return pdhStatus(knownSet(path) ? PDH_CSTATUS_NO_COUNTER : PDH_CSTATUS_NO_OBJECT);
     }
     query->counters.push_back(std::make_unique<std::string>(path));
     *counter = query->counters.back().get();
@@ -79,13 +82,13 @@ PDH_STATUS WINAPI PdhAddEnglishCounterA(PDH_HQUERY handle, LPCSTR path, DWORD_PT
 
 PDH_STATUS WINAPI PdhCollectQueryData(PDH_HQUERY handle) {
     Query* query = findQuery(handle);
-    if (query == nullptr) return PDH_INVALID_HANDLE;
+    if (query == nullptr) return pdhStatus(PDH_INVALID_HANDLE);
     if (state().collectStatus != ERROR_SUCCESS) return state().collectStatus;
-    return query->counters.empty() ? PDH_NO_DATA : ERROR_SUCCESS;
+    return query->counters.empty() ? pdhStatus(PDH_NO_DATA) : ERROR_SUCCESS;
 }
 
 PDH_STATUS WINAPI PdhGetRawCounterValue(PDH_HCOUNTER handle, LPDWORD type, PPDH_RAW_COUNTER value) {
-    if (handle == nullptr || value == nullptr) return PDH_INVALID_ARGUMENT;
+    if (handle == nullptr || value == nullptr) return pdhStatus(PDH_INVALID_ARGUMENT);
     const auto& counter = state().counters.at(*static_cast<std::string*>(handle));
     if (type != nullptr) *type = PERF_COUNTER_RAWCOUNT;
     if (counter.readStatus != ERROR_SUCCESS) return counter.readStatus;
@@ -104,7 +107,7 @@ PDH_STATUS WINAPI PdhCloseQuery(PDH_HQUERY handle) {
             return ERROR_SUCCESS;
         }
     }
-    return PDH_INVALID_HANDLE;
+    return pdhStatus(PDH_INVALID_HANDLE);
 }
 
 }  // extern "C"

@@ -7,12 +7,14 @@
 namespace sampler {
 namespace {
 
+constexpr std::size_t none = ~std::size_t{0};
+
 // The driver's work per tick is activity (1 to 7) times these figures.
 struct OperationActivity {
-    int countColumn;
-    int elapsedColumn;
-    int diskIoColumn;  // -1: the operation has no disk counter
-    int sizeColumn;    // -1: the operation has no size counter
+    std::size_t countColumn;
+    std::size_t elapsedColumn;
+    std::size_t diskIoColumn;  // none: the operation has no disk counter
+    std::size_t sizeColumn;    // none: the operation has no size counter
     std::uint64_t callsPerActivity;
     std::uint64_t ticksPerCall;      // 100 ns ticks of elapsed time
     std::uint64_t diskTicksPerCall;  // 100 ns ticks of disk input and output
@@ -20,27 +22,27 @@ struct OperationActivity {
 };
 
 constexpr OperationActivity operations[] = {
-    {1, 2, -1, -1, 3, 2500, 0, 0},          // anti-malware callback: 0.25 ms
-    {3, 4, -1, -1, 5, 1500, 0, 0},          // Event Journal callback: 0.15 ms
-    {5, 6, -1, -1, 1, 500, 0, 0},           // tamper protection callback: 0.05 ms
-    {7, 8, -1, -1, 2, 12500, 0, 0},         // ORB callback: 1.25 ms
+    {1, 2, none, none, 3, 2500, 0, 0},          // anti-malware callback: 0.25 ms
+    {3, 4, none, none, 5, 1500, 0, 0},          // Event Journal callback: 0.15 ms
+    {5, 6, none, none, 1, 500, 0, 0},           // tamper protection callback: 0.05 ms
+    {7, 8, none, none, 2, 12500, 0, 0},         // ORB callback: 1.25 ms
     {9, 10, 11, 12, 4, 20000, 5000, 4},     // pinned hashing: 2.5 ms, 40 MB/s
     {13, 14, 15, 16, 1, 30000, 10000, 2},   // QIX request: 4 ms, 20 MB/s
     {17, 18, 19, 20, 2, 7500, 2500, 8},     // ORB request: 1 ms, 80 MB/s
     {21, 22, 23, 24, 1, 50000, 25000, 1},   // EDR hashing: 7.5 ms, 10 MB/s
-    {25, 26, -1, -1, 2, 45000, 0, 0},       // HMR on execution: 4.5 ms
-    {27, 28, -1, -1, 3, 3500, 0, 0},        // HMR on open: 0.35 ms
-    {29, 30, -1, -1, 1, 1000, 0, 0},        // HMR on close: 0.1 ms
+    {25, 26, none, none, 2, 45000, 0, 0},       // HMR on execution: 4.5 ms
+    {27, 28, none, none, 3, 3500, 0, 0},        // HMR on open: 0.35 ms
+    {29, 30, none, none, 1, 1000, 0, 0},        // HMR on close: 0.1 ms
 };
 
 struct CacheShare {
-    int column;
+    std::size_t column;
     std::uint64_t percent;
 };
 
 // Lookups per activity are multiples of 20, so every share is a whole number.
 struct CacheActivity {
-    int totalColumn;
+    std::size_t totalColumn;
     std::uint64_t lookupsPerActivity;
     std::array<CacheShare, 4> shares;  // column 0: unused
 };
@@ -56,7 +58,7 @@ constexpr CacheActivity caches[] = {
 // Counters the driver publishes beside the 52, placed before the column id
 // given (52: at the end); the collector must pass over them.
 struct ExtraColumn {
-    int beforeColumn;
+    std::size_t beforeColumn;
     const char* name;
 };
 
@@ -86,11 +88,11 @@ std::uint64_t activity(std::uint64_t tick) { return 1 + tick % 7; }
 template <typename OnPerf, typename OnExtra>
 void walkColumns(OnPerf onPerf, OnExtra onExtra) {
     std::size_t extra = 0;
-    for (int id = 0; id <= static_cast<int>(perfColumnCount); ++id) {
+    for (std::size_t id = 0; id <= perfColumnCount; ++id) {
         for (; extra < std::size(extraColumns) && extraColumns[extra].beforeColumn == id; ++extra) {
             onExtra(extra);
         }
-        if (id < static_cast<int>(perfColumnCount)) {
+        if (id < perfColumnCount) {
             onPerf(id);
         }
     }
@@ -108,7 +110,7 @@ std::string formatHistoryTimestamp(const CalendarTime& time) {
 
 std::string historyHeader() {
     std::string header = "timestamp";
-    walkColumns([&](int id) { header += ',' + perfCounterColumns.at(id); },
+    walkColumns([&](std::size_t id) { header += ',' + perfCounterColumns.at(static_cast<std::int32_t>(id)); },
                 [&](std::size_t extra) { header += std::string(",") + extraColumns[extra].name; });
     return header;
 }
@@ -132,10 +134,10 @@ void advance(DriverCounters& counters) {
         const std::uint64_t disk = calls * operation.diskTicksPerCall;
         values[operation.countColumn] += calls;
         values[operation.elapsedColumn] += elapsed;
-        if (operation.diskIoColumn >= 0) {
+        if (operation.diskIoColumn != none) {
             values[operation.diskIoColumn] += disk;
         }
-        if (operation.sizeColumn >= 0) {
+        if (operation.sizeColumn != none) {
             values[operation.sizeColumn] += (elapsed + disk) * operation.bytesPerTick;
         }
     }
@@ -152,7 +154,7 @@ void advance(DriverCounters& counters) {
 
 std::string historyRow(const std::string& timestamp, const DriverCounters& counters) {
     std::string row = timestamp;
-    walkColumns([&](int id) { row += ',' + std::to_string(counters.values[id]); },
+    walkColumns([&](std::size_t id) { row += ',' + std::to_string(counters.values[id]); },
                 [&](std::size_t extra) { row += ',' + std::to_string(extraValue(extra, counters)); });
     return row;
 }

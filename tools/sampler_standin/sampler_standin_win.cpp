@@ -84,7 +84,7 @@ void watchStandardInput() {
 
 std::wstring widen(const char* text) {
     const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    std::wstring wide(length > 0 ? length - 1 : 0, L'\0');
+    std::wstring wide(length > 0 ? static_cast<std::size_t>(length - 1) : 0, L'\0');
     if (length > 1) {
         MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), length);
     }
