@@ -37,7 +37,7 @@ constexpr std::uint64_t powersOfTen[8] = {1, 10, 100, 1000, 10000, 100000, 10000
 // Counters run to a dozen digits and more, so they are taken eight at a time
 // rather than through a chain of one multiply-add per digit. Reads only the
 // field's own bytes.
-bool parsePlainDigits(const char* digits, std::size_t size, std::uint64_t& value) {
+[[nodiscard]] bool parsePlainDigits(const char* digits, std::size_t size, std::uint64_t& value) {
     if (size == 0 || size > 19) {
         return false;
     }

@@ -40,7 +40,7 @@ const char* findLineFeedBytes(const char* from, const char* end, std::uint64_t& 
     return nullptr;
 }
 
-bool parseCountersBytes(const char* text, const std::uint32_t* starts, const std::size_t* positions,
+[[nodiscard]] bool parseCountersBytes(const char* text, const std::uint32_t* starts, const std::size_t* positions,
                         std::size_t count, std::uint64_t* values) {
     for (std::size_t k = 0; k < count; ++k) {
         const std::size_t position = positions[k];
@@ -89,7 +89,7 @@ struct Sse2Block {
         return n;
     }
 
-    static bool parseDigits(const char* text, std::size_t begin, std::size_t size, std::uint64_t& value) {
+    [[nodiscard]] static bool parseDigits(const char* text, std::size_t begin, std::size_t size, std::uint64_t& value) {
         return parsePlainDigits(text + begin, size, value);
     }
 };

@@ -54,7 +54,7 @@ struct Avx2Block {
 
     static std::uint64_t count(std::uint64_t bits) { return static_cast<std::uint64_t>(_mm_popcnt_u64(bits)); }
 
-    static bool parseDigits(const char* text, std::size_t begin, std::size_t size, std::uint64_t& value) {
+    [[nodiscard]] static bool parseDigits(const char* text, std::size_t begin, std::size_t size, std::uint64_t& value) {
         return parsePlainDigits(text + begin, size, value);
     }
 };
@@ -73,7 +73,7 @@ bool inOneLane(std::size_t begin, std::size_t size) { return size - 1 < 16 && be
 // off, then pairs, quads and eights of digits each one multiply-add, and the
 // two eights of each field joined in 64 bits. False, with nothing written,
 // unless both are plain digits.
-bool parseTwoFields(const char* text, std::size_t beginA, std::size_t sizeA, std::size_t beginB, std::size_t sizeB,
+[[nodiscard]] bool parseTwoFields(const char* text, std::size_t beginA, std::size_t sizeA, std::size_t beginB, std::size_t sizeB,
                     std::uint64_t& valueA, std::uint64_t& valueB) {
     const auto lane = [](const void* address) { return _mm_loadu_si128(static_cast<const __m128i*>(address)); };
     const __m256i bytes = _mm256_inserti128_si256(_mm256_castsi128_si256(lane(text + beginA + sizeA - 16)),

@@ -81,7 +81,7 @@ const char* findLineFeedBlocks(const char* from, const char* end, std::uint64_t&
 // Fields of plain digits as the block type's fastest parse has them; the rest
 // by the whole rule.
 template <typename Block>
-bool parseCountersBlocks(const char* text, const std::uint32_t* starts, const std::size_t* positions,
+[[nodiscard]] bool parseCountersBlocks(const char* text, const std::uint32_t* starts, const std::size_t* positions,
                          std::size_t count, std::uint64_t* values) {
     for (std::size_t k = 0; k < count; ++k) {
         const std::size_t position = positions[k];

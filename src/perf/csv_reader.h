@@ -82,7 +82,7 @@ public:
     // parseUnsignedField on the fields at positions[0..count) into values,
     // through the vector code of the reader that read the row; false at the
     // first that is no number, with the values before it written.
-    bool parseUnsignedFields(const std::size_t* positions, std::size_t count, std::uint64_t* values) const {
+    [[nodiscard]] bool parseUnsignedFields(const std::size_t* positions, std::size_t count, std::uint64_t* values) const {
         return scan_->parseCounters(text_, fieldStarts_.data, positions, count, values);
     }
 
@@ -146,7 +146,7 @@ private:
     std::size_t readSource(char* destination, std::size_t size);
     // Reads on for a line that has not ended in the bytes at hand; false at
     // the end of the input.
-    bool extendLine(char*& window, std::size_t& lineStart, std::size_t& from);
+    [[nodiscard]] bool extendLine(char*& window, std::size_t& lineStart, std::size_t& from);
     void skipOverlongLine(std::uint64_t quotes, CsvRow& row);
     void endInput(CsvRow& row);
 
@@ -185,4 +185,4 @@ CsvReader& readCsvRow(CsvReader& in, CsvRow& row);
 // 2^64 - 1. Accepted only when the conversion ends at the end of the field,
 // which is taken as a C string: a NUL byte ends it. An empty field is 0.
 // On refusal value is left as it was.
-bool parseUnsignedField(std::string_view field, std::uint64_t& value);
+[[nodiscard]] bool parseUnsignedField(std::string_view field, std::uint64_t& value);

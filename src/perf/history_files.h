@@ -31,13 +31,13 @@ struct HistoryColumns {
 
 // None unless the first field is exactly "timestamp" and all 52 names stand
 // in the header.
-std::optional<HistoryColumns> locateHistoryColumns(const CsvRow& header);
+[[nodiscard]] std::optional<HistoryColumns> locateHistoryColumns(const CsvRow& header);
 
 // The row rules: same field count as the header, a valid timestamp within
 // [cutoff, now], and 52 decodable counter fields. On refusal sample may hold
 // part of the row.
-bool decodeHistoryRow(const CsvRow& row, const HistoryColumns& columns, std::uint64_t now, std::uint64_t cutoff,
+[[nodiscard]] bool decodeHistoryRow(const CsvRow& row, const HistoryColumns& columns, std::uint64_t now, std::uint64_t cutoff,
                       PerfSample& sample);
 
 // True while the reader is good, the only state in which row holds a line.
-inline bool readHistoryRow(CsvReader& in, CsvRow& row) { return readCsvRow(in, row).good(); }
+[[nodiscard]] inline bool readHistoryRow(CsvReader& in, CsvRow& row) { return readCsvRow(in, row).good(); }

@@ -10,7 +10,7 @@ namespace {
 // One pass without a branch, which vectorises: the top bit of borrows is set
 // once any later value is below its earlier one (the borrow out of
 // later - earlier).
-inline bool subtractLoop(const std::uint64_t* earlier, const std::uint64_t* later, std::uint64_t* deltas,
+[[nodiscard]] inline bool subtractLoop(const std::uint64_t* earlier, const std::uint64_t* later, std::uint64_t* deltas,
                   std::size_t count) {
     std::uint64_t borrows = 0;
     for (std::size_t k = 0; k < count; ++k) {

@@ -29,7 +29,7 @@ PerfInterval perfIntervalBetween(const PerfSample& earlier, const PerfSample& la
 // The interval of two consecutive usable samples, or none when they cannot be
 // compared: a different boot, or a counter that went down because the driver
 // restarted its counters without a reboot (its delta would be near 2^64).
-std::optional<PerfInterval> formPerfInterval(const PerfSample& earlier, const PerfSample& later);
+[[nodiscard]] std::optional<PerfInterval> formPerfInterval(const PerfSample& earlier, const PerfSample& later);
 // The same into the caller's interval, which the scan reuses from row to row;
 // false when they form none, and interval then holds no meaning.
-bool formPerfInterval(const PerfSample& earlier, const PerfSample& later, PerfInterval& interval);
+[[nodiscard]] bool formPerfInterval(const PerfSample& earlier, const PerfSample& later, PerfInterval& interval);

@@ -19,11 +19,11 @@ struct CalendarTime {
 // What SystemTimeToFileTime accepts: years 1601 to 30827, months 1 to 12,
 // days of the month under the Gregorian leap rule, hours below 24, minutes
 // and seconds below 60, milliseconds below 1000. On refusal ticks is unset.
-bool calendarTimeToTicks(const CalendarTime& time, std::uint64_t& ticks);
+[[nodiscard]] bool calendarTimeToTicks(const CalendarTime& time, std::uint64_t& ticks);
 
 // Exactly 24 characters, then the end of the text. The field is read as a C
 // string: a NUL byte ends it. On refusal ticks is left as it was.
-bool parsePerfTimestamp(std::string_view field, std::uint64_t& ticks);
-inline bool parsePerfTimestamp(const char* text, std::uint64_t& ticks) {
+[[nodiscard]] bool parsePerfTimestamp(std::string_view field, std::uint64_t& ticks);
+[[nodiscard]] inline bool parsePerfTimestamp(const char* text, std::uint64_t& ticks) {
     return parsePerfTimestamp(std::string_view(text), ticks);
 }

@@ -28,7 +28,7 @@ bool startsWithFolded(std::string_view text, std::string_view prefix) {
 }
 
 // Digits in the given base into a 64-bit value; false on anything else or overflow.
-bool parseDigits(std::string_view digits, unsigned base, std::uint64_t& value) {
+[[nodiscard]] bool parseDigits(std::string_view digits, unsigned base, std::uint64_t& value) {
     if (digits.empty()) return false;
     value = 0;
     for (char c : digits) {
@@ -53,7 +53,7 @@ std::string describe(std::size_t lineNumber, const std::string& what, std::strin
 }
 
 // Parsed from the right, so a counter name may hold '=' or blanks.
-std::optional<std::string> parseLine(std::string_view line, CounterTable& table) {
+[[nodiscard]] std::optional<std::string> parseLine(std::string_view line, CounterTable& table) {
     std::string_view rest = line;
     PublishedCounter counter;
     const auto lastBlank = rest.find_last_of(blanks);

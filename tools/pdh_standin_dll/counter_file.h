@@ -28,7 +28,7 @@ struct CounterPathParts {
 
 // The local-machine form only: no "\\machine" prefix, no empty names, no
 // backslash inside the counter name, an instance only as a closing "(...)".
-std::optional<CounterPathParts> splitCounterPath(std::string_view path);
+[[nodiscard]] std::optional<CounterPathParts> splitCounterPath(std::string_view path);
 
 enum class Lookup { Found, NoObject, NoCounter, BadPath };
 
@@ -43,7 +43,7 @@ struct LookupResult {
 class CounterTable {
 public:
     // False (and nothing changes) when the path is published already.
-    bool publish(const CounterPathParts& path, PublishedCounter counter);
+    [[nodiscard]] bool publish(const CounterPathParts& path, PublishedCounter counter);
     LookupResult find(std::string_view path) const;
     std::size_t size() const;
 
@@ -62,8 +62,8 @@ CounterFile parseCounterFile(std::string_view text);
 
 // "42", "18446744073709551615", "-1" (the same 64 bits as the maximum) or
 // "0x2A". Nothing else, no overflow.
-std::optional<std::uint64_t> parseRawValue(std::string_view text);
+[[nodiscard]] std::optional<std::uint64_t> parseRawValue(std::string_view text);
 // "0x00000001" or a decimal up to 4294967295.
-std::optional<std::uint32_t> parseStatus(std::string_view text);
+[[nodiscard]] std::optional<std::uint32_t> parseStatus(std::string_view text);
 
 }  // namespace pdh_file

@@ -100,7 +100,7 @@ std::wstring counterFilePath() {
 }
 
 // The whole file, or nothing with the system's error code.
-bool readWholeFile(const std::wstring& path, std::string& text, DWORD& error) {
+[[nodiscard]] bool readWholeFile(const std::wstring& path, std::string& text, DWORD& error) {
     const HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (opened == INVALID_HANDLE_VALUE) {

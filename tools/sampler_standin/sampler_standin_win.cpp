@@ -93,13 +93,13 @@ std::wstring widen(const char* text) {
 
 std::string narrow(const std::wstring& text) { return utilities::Utf16ToUtf8(std::u16string(text.begin(), text.end())); }
 
-bool parseNumber(const char* text, unsigned long minimum, unsigned long& value) {
+[[nodiscard]] bool parseNumber(const char* text, unsigned long minimum, unsigned long& value) {
     char* end = nullptr;
     value = std::strtoul(text, &end, 10);
     return *text != '\0' && *end == '\0' && value >= minimum;
 }
 
-bool parseArguments(int argc, char** argv, Settings& settings) {
+[[nodiscard]] bool parseArguments(int argc, char** argv, Settings& settings) {
     if (argc < 2 || argc % 2 != 0) {
         return false;
     }
@@ -178,7 +178,7 @@ void reportFailure(const char* name, const std::wstring& path, DWORD error, int 
 // Runs call until it succeeds, reporting every failed attempt; only refusals
 // that a reader letting go could end are tried again.
 template <typename Call>
-bool attempt(const char* name, const std::wstring& path, Report& report, Call call) {
+[[nodiscard]] bool attempt(const char* name, const std::wstring& path, Report& report, Call call) {
     for (int attemptNumber = 1;; ++attemptNumber) {
         if (call()) {
             return true;
@@ -195,7 +195,7 @@ bool attempt(const char* name, const std::wstring& path, Report& report, Call ca
 
 // Append-only access: every write lands at the end of the file, wherever the
 // file pointer stands.
-bool openForAppending(const std::wstring& path, DWORD disposition, FileHandle& file, Report& report) {
+[[nodiscard]] bool openForAppending(const std::wstring& path, DWORD disposition, FileHandle& file, Report& report) {
     return attempt("CreateFileW", path, report, [&] {
         *file.put() = OwnedHandle(
             CreateFileW(path.c_str(), FILE_APPEND_DATA, appendShareMode, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
@@ -206,7 +206,7 @@ bool openForAppending(const std::wstring& path, DWORD disposition, FileHandle& f
 
 // One WriteFile for the whole text, so a reader sees a line either whole or
 // not yet ended. Never retried: part of it may already be in the file.
-bool writeText(const std::wstring& path, const FileHandle& file, const std::string& text, Report& report) {
+[[nodiscard]] bool writeText(const std::wstring& path, const FileHandle& file, const std::string& text, Report& report) {
     DWORD written = 0;
     if (!WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) {
         reportFailure("WriteFile", path, GetLastError(), 1, report);
@@ -219,7 +219,7 @@ bool writeText(const std::wstring& path, const FileHandle& file, const std::stri
     return false;
 }
 
-bool appendRow(const Settings& settings, const std::string& row, Report& report) {
+[[nodiscard]] bool appendRow(const Settings& settings, const std::string& row, Report& report) {
     const std::wstring path = historyPath(settings, 0);
     FileHandle file;
     // OPEN_EXISTING: a newest file that vanished must not come back without its header.
@@ -228,7 +228,7 @@ bool appendRow(const Settings& settings, const std::string& row, Report& report)
 
 // Moves every kept file up one number and the newest to ".1", making room
 // for a new newest file.
-bool shiftHistoryFiles(const Settings& settings, Report& report) {
+[[nodiscard]] bool shiftHistoryFiles(const Settings& settings, Report& report) {
     bool shifted = true;
     const std::wstring oldest = historyPath(settings, settings.keep);
     if (exists(oldest)) {
@@ -255,7 +255,7 @@ bool shiftHistoryFiles(const Settings& settings, Report& report) {
 
 // Header and first row go out in one write: a newest file holding only its
 // header would hide all older history from the collector.
-bool startNewestFile(const Settings& settings, const std::string& header, const std::string& row, Report& report) {
+[[nodiscard]] bool startNewestFile(const Settings& settings, const std::string& header, const std::string& row, Report& report) {
     const std::wstring path = historyPath(settings, 0);
     FileHandle file;
     return openForAppending(path, CREATE_NEW, file, report) && writeText(path, file, header + row, report);
@@ -278,7 +278,9 @@ void writeSample(const Settings& settings, const std::string& header, const std:
     const bool rotating = exists(historyPath(settings, 0));
     const std::uint64_t begin = systemTicks();
     if (rotating) {
-        shiftHistoryFiles(settings, report);
+        // A failed shift is already counted in the report, and CREATE_NEW below
+        // then refuses to start over a newest file that is still there.
+        static_cast<void>(shiftHistoryFiles(settings, report));
     }
     if (startNewestFile(settings, header, row, report)) {
         rowsInNewest = 1;
