@@ -3,7 +3,7 @@
 #include <windows.h>
 
 namespace {
-DWORD WINAPI failingGetTempPathW(DWORD, LPWSTR) {
+DWORD WINAPI failingGetTempPathW(DWORD /*unused*/, LPWSTR /*unused*/) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return 0;
 }

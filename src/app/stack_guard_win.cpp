@@ -11,9 +11,9 @@
 extern "C" {
 
 // Used by every protected frame; seeded before main and never changed afterwards.
-std::uintptr_t __stack_chk_guard = 0x5e2f3a91c4d7b600u;
+std::uintptr_t __stack_chk_guard = 0x5e2f3a91c4d7b600u;  // NOLINT(bugprone-reserved-identifier): GCC's name
 
-[[noreturn]] void __stack_chk_fail() {
+[[noreturn]] void __stack_chk_fail() {  // NOLINT(bugprone-reserved-identifier): GCC's name
     // __fastfail(FAST_FAIL_STACK_COOKIE_CHECK_FAILURE): STATUS_STACK_BUFFER_OVERRUN.
     __asm__ volatile("int $0x29" : : "c"(FAST_FAIL_STACK_COOKIE_CHECK_FAILURE) : "memory");
     TerminateProcess(GetCurrentProcess(), STATUS_STACK_BUFFER_OVERRUN);
@@ -26,6 +26,7 @@ namespace {
 
 // First of the constructors, and unprotected itself: a frame that saw the old guard
 // must not return through a check of the new one.
+// NOLINTNEXTLINE(clang-diagnostic-unknown-attributes): GCC's attribute, which clang 14 lacks
 [[gnu::constructor(101), gnu::no_stack_protector]] void seedStackGuard() {
     std::uintptr_t guard = 0;
     if (!RtlGenRandom(&guard, sizeof guard)) {

@@ -4,7 +4,7 @@ std::string versionTextOrEmpty(std::string_view value) {
     std::string text;
     text.reserve(value.size());
     for (const char byte : value) {
-        const unsigned char code = static_cast<unsigned char>(byte);
+        const auto code = static_cast<unsigned char>(byte);
         if (code == 0) {
             break;
         }

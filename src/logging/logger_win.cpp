@@ -98,7 +98,7 @@ std::wstring ModuleFilePath() {
     return std::wstring(buffer.data(), length);
 }
 
-std::wstring LogFilePath(const std::wstring& applicationName) {
+std::wstring LogFilePath(const std::wstring& application) {
     wchar_t directory[MAX_PATH + 1] = {};
     const DWORD length = GetTempPathW(MAX_PATH + 1, directory);
     if (length == 0 || length > MAX_PATH) {
@@ -108,7 +108,7 @@ std::wstring LogFilePath(const std::wstring& applicationName) {
     std::replace(timeText.begin(), timeText.end(), L'/', L'-');
     std::replace(timeText.begin(), timeText.end(), L':', L'_');
     // The directory ends with a backslash already; the second one is harmless.
-    return std::wstring(directory, length) + L"\\" + applicationName + L" " + timeText + L".log";
+    return std::wstring(directory, length) + L"\\" + application + L" " + timeText + L".log";
 }
 
 Logger* Logger::Instance() {

@@ -55,4 +55,4 @@ std::wstring ModuleFilePath();
 // "<temporary directory>\<application> <time>.log", with "/" and ":" of the
 // time text turned into "-" and "_". Empty when the temporary directory is
 // unknown, and then no logger is made.
-std::wstring LogFilePath(const std::wstring& applicationName);
+std::wstring LogFilePath(const std::wstring& application);

@@ -55,7 +55,7 @@ const char* findLineFeedBytes(const char* from, const char* end, std::uint64_t& 
 struct Sse2Block {
     static BlockMasks compare(const char* bytes) {
         BlockMasks masks{0, 0, 0};
-        for (int part = 0; part < 4; ++part) {
+        for (std::size_t part = 0; part < 4; ++part) {
             const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * part));
             const auto mask = [&](char c) {
                 return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(c))))}

@@ -53,7 +53,7 @@ struct CsvScanFunctions {
 };
 
 // The counter-field rule whole, for the fields the fast paths leave.
-[[nodiscard]] bool parseCounterField(const char* field, std::size_t size, std::uint64_t& value);
+[[nodiscard]] bool parseCounterField(const char* bytes, std::size_t size, std::uint64_t& value);
 
 extern const CsvScanFunctions csvScalarScan;
 #if defined(__x86_64__) || defined(_M_X64)

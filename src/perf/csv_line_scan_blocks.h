@@ -67,7 +67,7 @@ const char* findLineFeedBlocks(const char* from, const char* end, std::uint64_t&
             masks.quotes &= inside;
         }
         if (masks.lineFeeds != 0) {
-            const unsigned at = static_cast<unsigned>(__builtin_ctzll(masks.lineFeeds));
+            const auto at = static_cast<unsigned>(__builtin_ctzll(masks.lineFeeds));
             quotes += Block::count(masks.quotes & bitsBelow(at));
             return block + at;
         }

@@ -7,13 +7,11 @@
 #include "perf/csv_digits.h"
 #include "perf/csv_line_scan.h"
 
-namespace Corvex {
-namespace Csv {
+namespace Corvex::Csv {
 
 csv_exception::csv_exception() : std::runtime_error("odd number of quotes in CSV row") {}
 
-}  // namespace Csv
-}  // namespace Corvex
+}  // namespace Corvex::Csv
 
 CsvOffsets::~CsvOffsets() { delete[] data; }
 
@@ -45,10 +43,11 @@ std::size_t CsvTextSource::read(char* destination, std::size_t size) {
 bool csvScanKernelAvailable(CsvScanKernel kernel) {
     switch (kernel) {
         case CsvScanKernel::scalar:
+#if defined(CORVEX_CSV_X86_KERNELS)
+        case CsvScanKernel::sse2:  // part of x86-64 itself
+#endif
             return true;
 #if defined(CORVEX_CSV_X86_KERNELS)
-        case CsvScanKernel::sse2:
-            return true;
         case CsvScanKernel::avx2:
             __builtin_cpu_init();
             return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("popcnt");
@@ -243,7 +242,7 @@ void CsvReader::read(CsvRow& row) {
     if (scan.stop != CsvScanStop::lineFeed) {
         // A quote, or the end of the bytes at hand: look for the line feed
         // alone, reading on as needed, then split the whole line.
-        std::size_t from = static_cast<std::size_t>(scan.at - window);
+        auto from = static_cast<std::size_t>(scan.at - window);
         while (!(lineFeed = scan_->findLineFeed(window + from, window + end_, quotes))) {
             from = end_;
             if (end_ - lineStart > lineLimit_ + 1) {

@@ -20,15 +20,13 @@
 
 #include "perf/csv_line_scan.h"
 
-namespace Corvex {
-namespace Csv {
+namespace Corvex::Csv {
 
 struct csv_exception : std::runtime_error {
     csv_exception();
 };
 
-}  // namespace Csv
-}  // namespace Corvex
+}  // namespace Corvex::Csv
 
 // The longest line the collector's reader stores, without its line end. A
 // sampler's rows are under 2 KB and its header under 8 KB. A longer line is

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <type_traits>
 
 #include "perf/history_file_source.h"
 #include "utilities/posix_raii.h"
@@ -14,7 +15,8 @@ namespace {
 std::string hostPath(const std::wstring& path) {
     std::string bytes;
     for (const wchar_t character : path) {
-        const auto c = static_cast<std::uint32_t>(character);
+        // wchar_t is a signed 32-bit type here; a code point is never negative.
+        const auto c = static_cast<std::uint32_t>(static_cast<std::make_unsigned_t<wchar_t>>(character));
         if (c < 0x80) {
             bytes += static_cast<char>(c);
         } else if (c < 0x800) {

@@ -4,13 +4,11 @@
 
 #include "utilities/static_raii.h"
 
-namespace utilities {
-namespace PosixRaii {
+namespace utilities::PosixRaii {
 
 inline void RaiiClose(int descriptor) { ::close(descriptor); }
 
 // An open file descriptor; -1 is "none", as open() reports failure.
 using FileDescriptor = StaticRaii<int, RaiiClose, -1>;
 
-}  // namespace PosixRaii
-}  // namespace utilities
+}  // namespace utilities::PosixRaii

@@ -36,7 +36,7 @@ public:
     template <typename T>
     T ReadNumericValue(HKEY key, const std::wstring& name, DWORD flags) const;
     // The raw data in wide characters, grown until the value fits.
-    std::vector<wchar_t> RegistryDataBuffer(HKEY key, const std::wstring& name, DWORD flags) const;
+    static std::vector<wchar_t> RegistryDataBuffer(HKEY key, const std::wstring& name, DWORD flags);
 
     // The readers of the ValueReaders table, one per registry type.
     RegistryValue ReadDwordEntry(HKEY key, const std::wstring& name) const;

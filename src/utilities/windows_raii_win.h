@@ -9,8 +9,7 @@
 
 #include "utilities/static_raii.h"
 
-namespace utilities {
-namespace WindowsRaii {
+namespace utilities::WindowsRaii {
 
 void RaiiCoTaskMemFreePwstr(PWSTR text);
 inline void RaiiRegCloseKey(HKEY key) { RegCloseKey(key); }
@@ -44,5 +43,4 @@ using LoadedModule = StaticRaii<HMODULE, RaiiFreeLibrary, nullptr>;
 // when it failed.
 inline HANDLE OwnedHandle(HANDLE created) { return created == INVALID_HANDLE_VALUE ? nullptr : created; }
 
-}  // namespace WindowsRaii
-}  // namespace utilities
+}  // namespace utilities::WindowsRaii

@@ -21,11 +21,11 @@ std::string fakeVersion(const char* service) {
     return "v(" + std::string(service) + ")";
 }
 ZelTamperProtection fakeZel() {
-    calls.push_back("zel");
+    calls.emplace_back("zel");
     return {true, false, true};
 }
 bool fakeOrb() {
-    calls.push_back("orb");
+    calls.emplace_back("orb");
     return true;
 }
 void fakeCounters(std::ostream& document, std::size_t count, const CounterSpec* rows, const char* instance) {
@@ -38,20 +38,20 @@ void fakeCounters(std::ostream& document, std::size_t count, const CounterSpec* 
     }
 }
 std::int64_t fakeTime() {
-    calls.push_back("time");
+    calls.emplace_back("time");
     return 133480512000000000;
 }
-void fakeMinifilter(std::ostream&) { calls.push_back("minifilter"); }
+void fakeMinifilter(std::ostream& /*unused*/) { calls.emplace_back("minifilter"); }
 MetricMap fakePerf() {
-    calls.push_back("perf");
+    calls.emplace_back("perf");
     return perfMetrics;
 }
 
 // Sources of a machine where nothing of the product is installed.
-std::string noVersion(const char*) { return ""; }
+std::string noVersion(const char* /*unused*/) { return ""; }
 ZelTamperProtection noZel() { return {}; }
 bool noOrb() { return false; }
-void noMinifilter(std::ostream&) {}
+void noMinifilter(std::ostream& /*unused*/) {}
 MetricMap noPerf() { return {}; }
 
 class ReportFrame : public ::testing::Test {

@@ -25,7 +25,7 @@ protected:
     void SetUp() override { pdh_standin::reset(); }
     void TearDown() override { EXPECT_EQ(pdh_standin::queriesOpen(), 0) << "a query was left open"; }
 
-    std::string write(std::size_t count = 3, const CounterSpec* first = rows, const char* instance = nullptr) {
+    static std::string write(std::size_t count = 3, const CounterSpec* first = rows, const char* instance = nullptr) {
         std::ostringstream document;
         writeCounterSection(document, count, first, instance);
         return document.str();

@@ -16,7 +16,7 @@ public:
     DebugOutputCapture(const DebugOutputCapture&) = delete;
     DebugOutputCapture& operator=(const DebugOutputCapture&) = delete;
 
-    const std::string& captured() const { return text(); }
+    static const std::string& captured() { return text(); }
 
 private:
     static std::string& text() {
@@ -29,7 +29,8 @@ private:
             return EXCEPTION_CONTINUE_SEARCH;
         }
         const auto length = static_cast<std::size_t>(record->ExceptionInformation[0]);  // includes the NUL
-        const auto* chars = reinterpret_cast<const char*>(record->ExceptionInformation[1]);
+        // The record carries the text's address as an integer.
+        const auto* chars = reinterpret_cast<const char*>(record->ExceptionInformation[1]);  // NOLINT(performance-no-int-to-ptr)
         if (chars != nullptr && length > 0) {
             text().append(chars, length - 1);
         }

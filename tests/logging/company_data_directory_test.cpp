@@ -99,7 +99,7 @@ TEST_F(CompanyDataDirectoryTest, FailedLookupLogsOneErrorLineBeforeItThrows) {
         const std::wstring line = text.substr(lineStart, lineEnd - lineStart);
         const std::wstring time = logtest::TimeOfLine(line, errorRest, logtest::TimeTextsBetween(before, last));
         EXPECT_FALSE(time.empty()) << std::string(line.begin(), line.end());
-        expected += Utf16LeBytes(time + L", " + errorRest + L"\r\n");
+        expected += Utf16LeBytes(logtest::LoggedLine(time, errorRest) + L"\r\n");
         lineStart = lineEnd + 2;
     }
     EXPECT_EQ(bytes, expected);

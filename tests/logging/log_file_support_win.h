@@ -17,7 +17,7 @@ const char byteOrderMark[] = "\xFF\xFE";
 
 inline std::wstring ExecutablePath() {
     std::wstring path(32768, L'\0');
-    DWORD size = static_cast<DWORD>(path.size());
+    auto size = static_cast<DWORD>(path.size());
     if (!QueryFullProcessImageNameW(GetCurrentProcess(), 0, path.data(), &size)) {
         return std::wstring();
     }
@@ -33,9 +33,9 @@ inline std::wstring TempDirectory() {
 
 // Every time text the logger may have shown between two readings of the
 // clock, one per second.
-inline std::vector<std::wstring> TimeTextsBetween(std::time_t first, std::time_t last) {
+inline std::vector<std::wstring> TimeTextsBetween(std::time_t from, std::time_t to) {
     std::vector<std::wstring> texts;
-    for (std::time_t t = first; t <= last; ++t) {
+    for (std::time_t t = from; t <= to; ++t) {
         texts.push_back(FormatLocalTime(LocalTimeAt(t)));
     }
     return texts;
@@ -59,12 +59,15 @@ inline std::wstring TextAfterByteOrderMark(const std::string& bytes) {
     return text;
 }
 
+// A line as the logger writes it, without its line end.
+inline std::wstring LoggedLine(const std::wstring& time, const std::wstring& rest) { return time + L", " + rest; }
+
 // A logged line "<time>, <rest>" whose time text is one of the candidates:
 // returns that time text, or an empty text when the line does not match.
 inline std::wstring TimeOfLine(const std::wstring& line, const std::wstring& rest,
                                const std::vector<std::wstring>& candidates) {
     for (const std::wstring& time : candidates) {
-        if (line == time + L", " + rest) {
+        if (line == LoggedLine(time, rest)) {
             return time;
         }
     }

@@ -136,7 +136,7 @@ TEST_F(LoggerFile, LinesCarryTimeLevelAndFormattedMessageAfterTheHeader) {
         const std::wstring time = logtest::TimeOfLine(line, rest, logtest::TimeTextsBetween(before, after));
         EXPECT_FALSE(time.empty()) << std::string(line.begin(), line.end());
         EXPECT_NE(time.find(L'/'), std::wstring::npos);
-        expected += Utf16LeBytes(time + L", " + rest + L"\r\n");
+        expected += Utf16LeBytes(logtest::LoggedLine(time, rest) + L"\r\n");
         lineStart = lineEnd + 2;
     }
     EXPECT_EQ(bytes, expected);

@@ -106,7 +106,7 @@ TEST(CsvReader, OddQuoteCountThrowsAfterConsumingTheLineAndKeepsTheCallersRow) {
 
 TEST(CsvReader, ExceptionIsARuntimeErrorAndCopyable) {
     const Corvex::Csv::csv_exception original;
-    const Corvex::Csv::csv_exception copy = original;
+    const Corvex::Csv::csv_exception copy = original;  // NOLINT(performance-unnecessary-copy-initialization)
     const std::runtime_error& asRuntimeError = copy;
     EXPECT_STREQ(asRuntimeError.what(), "odd number of quotes in CSV row");
 }
@@ -191,9 +191,10 @@ TEST(CsvReader, LongLinesSplitAlikeWhereverTheirCommasAndQuotesStand) {
         std::string line;
         for (std::size_t i = 0; i < fields.size(); ++i) {
             if (i == quoted) fields[i] += ",x";
-            line += (i > 0 ? "," : "") + (i == quoted ? '"' + fields[i] + '"' : fields[i]);
+            if (i > 0) line += ',';
+            line.append(i == quoted ? "\"" : "").append(fields[i]).append(i == quoted ? "\"" : "");
         }
-        text += line + "\n" + line + "\r\n";
+        text.append(line).append("\n").append(line).append("\r\n");
         expected.push_back(fields);
         expected.push_back(fields);
     }

@@ -32,7 +32,7 @@ constexpr std::uint64_t ticksPerMinute = 60 * ticksPerSecond;
 // FILETIME ticks to "YYYY-MM-DDTHH:MM:SS.mmmZ", by the civil-from-days method
 // (a different road from the parser's, so a round trip checks both).
 inline std::string formatTimestamp(std::uint64_t ticks) {
-    const std::int64_t days = static_cast<std::int64_t>(ticks / (86400 * ticksPerSecond));
+    const auto days = static_cast<std::int64_t>(ticks / (86400 * ticksPerSecond));
     std::uint64_t rest = ticks % (86400 * ticksPerSecond);
     // Days since 1970-01-01, then the era-based conversion.
     const std::int64_t z = days - 134774 + 719468;

@@ -141,7 +141,7 @@ TEST_F(HistorySelection, ANumberingGapHidesEveryOlderFile) {
 }
 
 TEST_F(HistorySelection, TheFirstRowIsNotComparedWithNow) {
-    writeFileStartingAt(0, cutoff + 1000 * 24 * 60 * ticksPerMinute);
+    writeFileStartingAt(0, cutoff + std::uint64_t{1000} * 24 * 60 * ticksPerMinute);
     writeFileStartingAt(1, cutoff - ticksPerMinute);
     EXPECT_EQ(select(), paths({1, 0}));
 }

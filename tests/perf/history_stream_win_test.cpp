@@ -22,7 +22,7 @@ HANDLE openForWriting(const std::wstring& path, DWORD shareMode) {
 bool appendText(HANDLE handle, const std::string& text) {
     DWORD written = 0;
     return SetFilePointer(handle, 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER &&
-           WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+           WriteFile(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) != FALSE &&
            written == text.size();
 }
 

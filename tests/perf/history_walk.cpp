@@ -23,7 +23,9 @@ int main(int argc, char** argv) {
     const std::wstring directory(narrowDirectory.begin(), narrowDirectory.end());
     const std::uint64_t now = std::strtoull(argv[2], nullptr, 10);
 
-    unsigned long files = 0, rows = 0, oddQuoteRows = 0;
+    unsigned long files = 0;
+    unsigned long rows = 0;
+    unsigned long oddQuoteRows = 0;
     CsvRow row;
     for (std::uint64_t index = 0; index < 16; ++index) {
         CsvReader in(openHistoryFile(historyFilePath(directory, index)));

@@ -78,7 +78,7 @@ TEST(PerfInterval, ACounterThatWentDownWithinABootFormsNoInterval) {
 TEST(IntervalLoops, EveryBuildSubtractsAndSumsAsTheRuleSays) {
     std::vector<std::pair<const char*, const IntervalLoops*>> builds = {{"baseline", &baselineIntervalLoops}};
 #if defined(__x86_64__) || defined(_M_X64)
-    if (csvScanKernelAvailable(CsvScanKernel::avx2)) builds.push_back({"avx2", &avx2IntervalLoops});
+    if (csvScanKernelAvailable(CsvScanKernel::avx2)) builds.emplace_back("avx2", &avx2IntervalLoops);
 #endif
     std::mt19937_64 random(52);
     const std::uint64_t magnitudes[] = {1000, std::uint64_t{1} << 52, std::uint64_t{1} << 53, std::uint64_t{1} << 63,
@@ -113,7 +113,7 @@ TEST(IntervalLoops, EveryBuildSubtractsAndSumsAsTheRuleSays) {
             double quotients[perfColumnCount];
             loops->divide(converted, expected, converted + 1, expected + 1, quotients, perfColumnCount - 1);
             for (std::size_t k = 0; k < perfColumnCount; ++k) {
-                const double exact = static_cast<double>(deltas[k]);
+                const auto exact = static_cast<double>(deltas[k]);
                 ASSERT_EQ(converted[k], exact) << name << ", column " << k << ", delta " << deltas[k];
                 if (k + 1 < perfColumnCount) {
                     const double quotient = (exact * expected[k]) / (static_cast<double>(deltas[k + 1]) * expected[k + 1]);

@@ -107,7 +107,7 @@ TEST_F(PerfScan, TheChainRunsAcrossFilesAndOverUnusableRows) {
     const std::uint64_t cutoff = now - historyWindow;
     std::vector<std::string> older = sampleRows(canonical, 9, 0, 2, cutoff - 2 * ticksPerMinute);
     const std::vector<std::string> first = sampleRows(canonical, 9, 2, 7, hourAgo);
-    const std::string good = first[3];
+    const std::string& good = first[3];
     const std::vector<std::string> broken = {
         good.substr(0, good.rfind(',')),                            // a field short
         good + ",5",                                                 // a field long
@@ -214,7 +214,7 @@ TEST_F(PerfScan, LongFilesStreamAcrossReadChunks) {
     // Far more than one read chunk, in both line-end styles: a row cut by a
     // chunk boundary must read whole.
     HeaderLayout wide = canonical;
-    for (std::size_t i = 0; i < 10; ++i) wide.extra.push_back({i * 5, "extra " + std::to_string(i)});
+    for (std::size_t i = 0; i < 10; ++i) wide.extra.emplace_back(i * 5, "extra " + std::to_string(i));
     const std::uint64_t count = 8000;
     const std::vector<std::string> rows = sampleRows(wide, 9, 0, count, now - count * 10000000ull, 10000000ull);
     std::size_t bytes = 0;

@@ -27,7 +27,7 @@ struct CaseName {
 namespace detail {
 
 template <typename Case>
-auto printCase(const Case& c, std::ostream* os, int) -> decltype(void(*os << c.name)) {
+auto printCase(const Case& c, std::ostream* os, int /*unused*/) -> decltype(void(*os << c.name)) {
     *os << c.name;
 }
 
@@ -37,7 +37,7 @@ inline void showText(std::ostream* os, const std::string& text) { *os << text; }
 inline void showText(std::ostream* os, const std::wstring& text) { *os << ::testing::PrintToString(text); }
 
 template <typename Case>
-auto printCase(const Case& c, std::ostream* os, long) -> decltype(showText(os, c.expected)) {
+auto printCase(const Case& c, std::ostream* os, long /*unused*/) -> decltype(showText(os, c.expected)) {
     showText(os, c.expected);
 }
 

@@ -97,8 +97,8 @@ inline std::vector<std::wstring> FilesMatching(const std::wstring& directory, co
         return names;
     }
     do {
-        names.push_back(found.cFileName);
-    } while (FindNextFileW(search.get(), &found));
+        names.emplace_back(found.cFileName);
+    } while (FindNextFileW(search.get(), &found) != FALSE);
     return names;
 }
 

@@ -118,7 +118,9 @@ TEST_F(StandinDll, IsTheFileLoadedAndNotTheSystemsPdh) {
 TEST_F(StandinDll, PublishesTheFilesValuesAndStatusesAfterACollection) {
     loadWith(counterFile);
     const PDH_HQUERY query = open();
-    PDH_HCOUNTER scans = nullptr, calls = nullptr, events = nullptr;
+    PDH_HCOUNTER scans = nullptr;
+    PDH_HCOUNTER calls = nullptr;
+    PDH_HCOUNTER events = nullptr;
     ASSERT_EQ(add(query, pinned, &scans), ERROR_SUCCESS);
     ASSERT_EQ(add(query, callbacks, &calls), ERROR_SUCCESS);
     ASSERT_EQ(add(query, written, &events), ERROR_SUCCESS);
@@ -210,7 +212,8 @@ TEST_F(StandinDll, QueriesAreIndependent) {
     const PDH_HQUERY first = open();
     const PDH_HQUERY second = open();
     ASSERT_NE(first, second);
-    PDH_HCOUNTER a = nullptr, b = nullptr;
+    PDH_HCOUNTER a = nullptr;
+    PDH_HCOUNTER b = nullptr;
     ASSERT_EQ(add(first, pinned, &a), ERROR_SUCCESS);
     ASSERT_EQ(add(second, pinned, &b), ERROR_SUCCESS);
     ASSERT_NE(a, b);

@@ -2,6 +2,7 @@
 
 #include <pdhmsg.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 
@@ -37,10 +38,10 @@ Query* findQuery(PDH_HQUERY handle) {
 }
 
 bool knownSet(const std::string& path) {
-    for (const auto& set : state().sets) {
-        if (path.compare(0, set.size() + 2, "\\" + set + "\\") == 0) return true;
-    }
-    return false;
+    return std::any_of(state().sets.begin(), state().sets.end(), [&](const std::string& set) {
+        return path.size() > set.size() + 1 && path[0] == '\\' && path.compare(1, set.size(), set) == 0 &&
+               path[set.size() + 1] == '\\';
+    });
 }
 
 }  // namespace
@@ -60,7 +61,7 @@ std::vector<std::string> addedPaths() { return state().added; }
 
 extern "C" {
 
-PDH_STATUS WINAPI PdhOpenQueryA(LPCSTR, DWORD_PTR, PDH_HQUERY* query) {
+PDH_STATUS WINAPI PdhOpenQueryA(LPCSTR /*unused*/, DWORD_PTR /*unused*/, PDH_HQUERY* query) {
     if (state().openStatus != ERROR_SUCCESS) return state().openStatus;
     state().live.push_back(std::make_unique<Query>());
     ++state().opened;
@@ -68,10 +69,10 @@ PDH_STATUS WINAPI PdhOpenQueryA(LPCSTR, DWORD_PTR, PDH_HQUERY* query) {
     return ERROR_SUCCESS;
 }
 
-PDH_STATUS WINAPI PdhAddEnglishCounterA(PDH_HQUERY handle, LPCSTR path, DWORD_PTR, PDH_HCOUNTER* counter) {
+PDH_STATUS WINAPI PdhAddEnglishCounterA(PDH_HQUERY handle, LPCSTR path, DWORD_PTR /*unused*/, PDH_HCOUNTER* counter) {
     Query* query = findQuery(handle);
     if (query == nullptr) return pdhStatus(PDH_INVALID_HANDLE);
-    state().added.push_back(path);
+    state().added.emplace_back(path);
     if (state().counters.count(path) == 0) {
         return pdhStatus(knownSet(path) ? PDH_CSTATUS_NO_COUNTER : PDH_CSTATUS_NO_OBJECT);
     }

@@ -20,7 +20,7 @@ namespace {
 constexpr wchar_t fileVariable[] = L"CORVEX_PDH_COUNTERS";
 constexpr wchar_t defaultFileName[] = L"pdh_counters.txt";
 // Far above any counter file; a bigger one is refused rather than read.
-constexpr LONGLONG largestFile = 16 * 1024 * 1024;
+constexpr LONGLONG largestFile = LONGLONG{16} * 1024 * 1024;
 
 struct Counter {
     pdh_file::PublishedCounter published;
@@ -58,7 +58,7 @@ std::string narrow(const std::wstring& text) {
     const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
     if (size <= 1) return std::string();
     std::string out(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], size, nullptr, nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), size, nullptr, nullptr);
     out.resize(static_cast<std::size_t>(size) - 1);
     return out;
 }
@@ -74,7 +74,7 @@ std::wstring moduleDirectory() {
                        reinterpret_cast<LPCWSTR>(&moduleDirectory), &self);
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD length = GetModuleFileNameW(self, &path[0], static_cast<DWORD>(path.size()));
+        const DWORD length = GetModuleFileNameW(self, path.data(), static_cast<DWORD>(path.size()));
         if (length == 0) return std::wstring();
         if (length < path.size()) {
             path.resize(length);
@@ -90,7 +90,7 @@ std::wstring counterFilePath() {
     const DWORD size = GetEnvironmentVariableW(fileVariable, nullptr, 0);
     if (size > 1) {
         std::wstring path(size, L'\0');
-        const DWORD length = GetEnvironmentVariableW(fileVariable, &path[0], size);
+        const DWORD length = GetEnvironmentVariableW(fileVariable, path.data(), size);
         if (length > 0 && length < size) {
             path.resize(length);
             return path;
@@ -115,7 +115,7 @@ std::wstring counterFilePath() {
     }
     text.assign(static_cast<std::size_t>(size.QuadPart), '\0');
     DWORD done = 0;
-    if (!text.empty() && (!ReadFile(file.get(), &text[0], static_cast<DWORD>(text.size()), &done, nullptr))) {
+    if (!text.empty() && (!ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &done, nullptr))) {
         error = GetLastError();
         return false;
     }
@@ -162,7 +162,7 @@ PDH_STATUS status(DWORD code) { return static_cast<PDH_STATUS>(code); }
 extern "C" {
 
 // Real-time queries only: there is no log file to read.
-PDH_STATUS WINAPI PdhOpenQueryA(LPCSTR szDataSource, DWORD_PTR, PDH_HQUERY* phQuery) {
+PDH_STATUS WINAPI PdhOpenQueryA(LPCSTR szDataSource, DWORD_PTR /*unused*/, PDH_HQUERY* phQuery) {
     StateGuard guard;
     State& s = state();
     loadOnce(s);
@@ -173,7 +173,7 @@ PDH_STATUS WINAPI PdhOpenQueryA(LPCSTR szDataSource, DWORD_PTR, PDH_HQUERY* phQu
     return ERROR_SUCCESS;
 }
 
-PDH_STATUS WINAPI PdhAddEnglishCounterA(PDH_HQUERY hQuery, LPCSTR szFullCounterPath, DWORD_PTR,
+PDH_STATUS WINAPI PdhAddEnglishCounterA(PDH_HQUERY hQuery, LPCSTR szFullCounterPath, DWORD_PTR /*unused*/,
                                         PDH_HCOUNTER* phCounter) {
     StateGuard guard;
     State& s = state();
