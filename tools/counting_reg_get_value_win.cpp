@@ -24,8 +24,10 @@ void ResetRegGetValueWCalls() { calls = 0; }
 
 }  // namespace standins
 
-// Calls through the import table land here rather than in advapi32.
+// Calls through the import table land here rather than in advapi32 (the
+// linker's own name for the import slot, hence the reserved identifier).
 extern "C" {
+// NOLINTNEXTLINE(bugprone-reserved-identifier)
 LONG(WINAPI* __imp_RegGetValueW)(HKEY, LPCWSTR, LPCWSTR, DWORD, LPDWORD, PVOID,
                                  LPDWORD) = standins::countingRegGetValueW;
 }

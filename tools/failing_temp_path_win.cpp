@@ -9,6 +9,8 @@ DWORD WINAPI failingGetTempPathW(DWORD /*unused*/, LPWSTR /*unused*/) {
 }
 }  // namespace
 
+// The linker's name for the import slot, hence the reserved identifier.
 extern "C" {
+// NOLINTNEXTLINE(bugprone-reserved-identifier)
 DWORD(WINAPI* __imp_GetTempPathW)(DWORD, LPWSTR) = failingGetTempPathW;
 }

@@ -51,7 +51,9 @@ int TaskMemoryFrees(const void* block) {
 
 extern "C" {
 
-// Calls through the import table land here rather than in ole32.
+// Calls through the import table land here rather than in ole32 (the linker's
+// name for the import slot, hence the reserved identifier).
+// NOLINTNEXTLINE(bugprone-reserved-identifier)
 void(WINAPI* __imp_CoTaskMemFree)(LPVOID) = standins::recordingCoTaskMemFree;
 
 HRESULT STDAPICALLTYPE SHGetKnownFolderPath(REFKNOWNFOLDERID id, DWORD flags, HANDLE token, PWSTR* path) {

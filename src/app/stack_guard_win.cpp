@@ -26,8 +26,7 @@ namespace {
 
 // First of the constructors, and unprotected itself: a frame that saw the old guard
 // must not return through a check of the new one.
-// NOLINTNEXTLINE(clang-diagnostic-unknown-attributes): GCC's attribute, which clang 14 lacks
-[[gnu::constructor(101), gnu::no_stack_protector]] void seedStackGuard() {
+[[gnu::constructor(101)]] __attribute__((no_stack_protector)) void seedStackGuard() {
     std::uintptr_t guard = 0;
     if (!RtlGenRandom(&guard, sizeof guard)) {
         LARGE_INTEGER counter;

@@ -86,7 +86,7 @@ std::wstring ModuleFilePath() {
     std::vector<wchar_t> buffer(MAX_PATH, L'\0');
     DWORD length = 0;
     for (;;) {
-        const DWORD capacity = static_cast<DWORD>(buffer.size());
+        const auto capacity = static_cast<DWORD>(buffer.size());
         length = GetModuleFileNameW(nullptr, buffer.data(), capacity);
         // A path that filled the buffer may have been cut: grow and ask again,
         // up to the longest path the system has.

@@ -36,7 +36,9 @@ public:
     template <typename T>
     T ReadNumericValue(HKEY key, const std::wstring& name, DWORD flags) const;
     // The raw data in wide characters, grown until the value fits.
-    static std::vector<wchar_t> RegistryDataBuffer(HKEY key, const std::wstring& name, DWORD flags);
+    // A member like the readers above it, which the ValueReaders table reaches
+    // through member pointers, though it uses no state.
+    std::vector<wchar_t> RegistryDataBuffer(HKEY key, const std::wstring& name, DWORD flags) const;
 
     // The readers of the ValueReaders table, one per registry type.
     RegistryValue ReadDwordEntry(HKEY key, const std::wstring& name) const;

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-extern "C" std::uintptr_t __stack_chk_guard;
+extern "C" std::uintptr_t __stack_chk_guard;  // NOLINT(bugprone-reserved-identifier): GCC's name
 
 namespace {
 
