@@ -52,8 +52,8 @@ def main():
 
     entries, files = our_sources(args.build_dir)
     if args.skip_files_of and os.path.exists(os.path.join(args.skip_files_of, "compile_commands.json")):
-        _, portable = our_sources(args.skip_files_of)
-        files = [f for f in files if f not in set(portable)]
+        portable = set(our_sources(args.skip_files_of)[1])
+        files = [f for f in files if f not in portable]
     extra = cross_arguments(entries)
 
     def tidy(path):

@@ -7,6 +7,7 @@
 
 #include "counters/counter_path.h"
 #include "counters/counter_section.h"
+#include "counters/pdh_status_win.h"
 #include "utilities/windows_raii_win.h"
 
 namespace {
@@ -67,7 +68,7 @@ void writeCounterSection(std::ostream& document, std::size_t count, const Counte
 
     // A query without any counter reports PDH_NO_DATA: every row then reads 0.
     const PDH_STATUS collectStatus = PdhCollectQueryData(query.get());
-    if (collectStatus != ERROR_SUCCESS && collectStatus != static_cast<PDH_STATUS>(PDH_NO_DATA)) {
+    if (collectStatus != ERROR_SUCCESS && collectStatus != pdhStatus(PDH_NO_DATA)) {
         debugPrint("PdhCollectQueryData error: %08x\n", hexStatus(collectStatus));
         return;
     }

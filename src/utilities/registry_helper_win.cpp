@@ -53,7 +53,7 @@ private:
 RegistryHelper::Error::Error(const std::string& message, const std::wstring& valueName, std::int32_t errorCode)
     : std::runtime_error(errorText(message, valueName, errorCode)), errorCode_(errorCode) {}
 
-// NOLINTNEXTLINE(readability-convert-member-functions-to-static): a member like the readers (see the header)
+// NOLINTNEXTLINE(readability-convert-member-functions-to-static): a member like every reader (see the header)
 std::vector<wchar_t> RegistryHelper::RegistryDataBuffer(HKEY key, const std::wstring& name, DWORD flags) const {
     // Two bytes hold an empty string; a longer value reports its size and the
     // call is repeated with room for it.

@@ -36,8 +36,8 @@ public:
     template <typename T>
     T ReadNumericValue(HKEY key, const std::wstring& name, DWORD flags) const;
     // The raw data in wide characters, grown until the value fits.
-    // A member like the readers above it, which the ValueReaders table reaches
-    // through member pointers, though it uses no state.
+    // A member like every reader of the class (the ValueReaders table calls
+    // them through member pointers), though it uses no state.
     std::vector<wchar_t> RegistryDataBuffer(HKEY key, const std::wstring& name, DWORD flags) const;
 
     // The readers of the ValueReaders table, one per registry type.

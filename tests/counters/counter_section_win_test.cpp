@@ -7,6 +7,7 @@
 
 #include "counters/counter_path.h"
 #include "counters/counter_section.h"
+#include "counters/pdh_status_win.h"
 #include "debug_output_capture_win.h"
 #include "pdh_standin.h"
 #include "support/case_table.h"
@@ -83,7 +84,7 @@ using testsupport::operator<<;
 INSTANTIATE_TEST_SUITE_P(
     Table, CounterValueFaults,
     ::testing::Values(
-        ValueFault{"readError", {static_cast<PDH_STATUS>(PDH_INVALID_DATA), 0, 9}, "PdhGetRawCounterValue TotalPinnedScans error: c0000bc6\n"},
+        ValueFault{"readError", {pdhStatus(PDH_INVALID_DATA), 0, 9}, "PdhGetRawCounterValue TotalPinnedScans error: c0000bc6\n"},
         ValueFault{"newData", {ERROR_SUCCESS, PDH_CSTATUS_NEW_DATA, 9},
                    "PdhGetRawCounterValue TotalPinnedScans cerror: 00000001\n"},
         ValueFault{"invalidData", {ERROR_SUCCESS, PDH_CSTATUS_INVALID_DATA, 9},
@@ -92,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(CounterSection, CollectionFailureWritesNoEntry) {
     pdh_standin::publish(set + "Total pinned scans", {ERROR_SUCCESS, 0, 42});
-    pdh_standin::failCollect(static_cast<PDH_STATUS>(PDH_INVALID_DATA));
+    pdh_standin::failCollect(pdhStatus(PDH_INVALID_DATA));
     EXPECT_EQ(write(), "");
     EXPECT_EQ(debug.captured(),
               "PdhAddEnglishCounter \\Corvex.ZEL pinned scan stats\\Total pinned callbacks error: c0000bb8\n"
@@ -103,7 +104,7 @@ TEST_F(CounterSection, CollectionFailureWritesNoEntry) {
 
 TEST_F(CounterSection, QueryThatCannotBeOpenedAddsNothingAndWritesNoEntry) {
     pdh_standin::publish(set + "Total pinned scans", {ERROR_SUCCESS, 0, 42});
-    pdh_standin::failOpen(static_cast<PDH_STATUS>(PDH_MEMORY_ALLOCATION_FAILURE));
+    pdh_standin::failOpen(pdhStatus(PDH_MEMORY_ALLOCATION_FAILURE));
     EXPECT_EQ(write(), "");
     EXPECT_EQ(debug.captured(), "PdhOpenQuery error: c0000bbb\nPdhCollectQueryData error: c0000bbc\n");
     EXPECT_TRUE(pdh_standin::addedPaths().empty());

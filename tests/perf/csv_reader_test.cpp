@@ -192,7 +192,9 @@ TEST(CsvReader, LongLinesSplitAlikeWhereverTheirCommasAndQuotesStand) {
         for (std::size_t i = 0; i < fields.size(); ++i) {
             if (i == quoted) fields[i] += ",x";
             if (i > 0) line += ',';
-            line.append(i == quoted ? "\"" : "").append(fields[i]).append(i == quoted ? "\"" : "");
+            if (i == quoted) line += '"';
+            line += fields[i];
+            if (i == quoted) line += '"';
         }
         text.append(line).append("\n").append(line).append("\r\n");
         expected.push_back(fields);

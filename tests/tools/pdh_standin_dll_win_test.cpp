@@ -10,12 +10,11 @@
 
 #include <string>
 
+#include "counters/pdh_status_win.h"
 #include "debug_output_capture_win.h"
 #include "utilities/windows_raii_win.h"
 
 namespace {
-
-PDH_STATUS status(DWORD code) { return static_cast<PDH_STATUS>(code); }
 
 const char pinned[] = "\\Corvex.ZEL pinned scan stats\\Total pinned scans";
 const char callbacks[] = "\\Corvex.ZEL pinned scan stats\\Total pinned callbacks";
@@ -192,7 +191,7 @@ TEST_F(StandinDll, AnswersEveryFailureWithPdhsOwnStatus) {
         {"close no query", closeQuery(&notAHandle), PDH_INVALID_HANDLE},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(c.actual, status(c.expected)) << c.what;
+        EXPECT_EQ(c.actual, pdhStatus(c.expected)) << c.what;
     }
 
     // Failed adds leave the query as it was: still one counter to collect.
@@ -201,10 +200,10 @@ TEST_F(StandinDll, AnswersEveryFailureWithPdhsOwnStatus) {
     EXPECT_EQ(closeQuery(query), ERROR_SUCCESS);
     // Closed: the query and its counters are gone.
     PDH_RAW_COUNTER raw{};
-    EXPECT_EQ(closeQuery(query), status(PDH_INVALID_HANDLE));
-    EXPECT_EQ(collect(query), status(PDH_INVALID_HANDLE));
-    EXPECT_EQ(add(query, pinned), status(PDH_INVALID_HANDLE));
-    EXPECT_EQ(rawValue(counter, nullptr, &raw), status(PDH_INVALID_HANDLE));
+    EXPECT_EQ(closeQuery(query), pdhStatus(PDH_INVALID_HANDLE));
+    EXPECT_EQ(collect(query), pdhStatus(PDH_INVALID_HANDLE));
+    EXPECT_EQ(add(query, pinned), pdhStatus(PDH_INVALID_HANDLE));
+    EXPECT_EQ(rawValue(counter, nullptr, &raw), pdhStatus(PDH_INVALID_HANDLE));
 }
 
 TEST_F(StandinDll, QueriesAreIndependent) {
@@ -225,7 +224,7 @@ TEST_F(StandinDll, QueriesAreIndependent) {
     ASSERT_EQ(closeQuery(first), ERROR_SUCCESS);
     ASSERT_EQ(rawValue(b, nullptr, &raw), ERROR_SUCCESS);
     EXPECT_EQ(raw.FirstValue, 42);
-    EXPECT_EQ(rawValue(a, nullptr, &raw), status(PDH_INVALID_HANDLE));
+    EXPECT_EQ(rawValue(a, nullptr, &raw), pdhStatus(PDH_INVALID_HANDLE));
     EXPECT_EQ(closeQuery(second), ERROR_SUCCESS);
 }
 
@@ -236,7 +235,7 @@ TEST_F(StandinDll, TheEnvironmentNamesAnotherFile) {
     load();
     const PDH_HQUERY query = open();
     PDH_HCOUNTER counter = nullptr;
-    EXPECT_EQ(add(query, pinned), status(PDH_CSTATUS_NO_OBJECT));
+    EXPECT_EQ(add(query, pinned), pdhStatus(PDH_CSTATUS_NO_OBJECT));
     ASSERT_EQ(add(query, "\\Corvex.ZEL scan types stats\\Total ORB scan archive msgs", &counter), ERROR_SUCCESS);
     ASSERT_EQ(collect(query), ERROR_SUCCESS);
     PDH_RAW_COUNTER raw{};
@@ -249,8 +248,8 @@ TEST_F(StandinDll, AMissingFilePublishesNothingAndSaysSo) {
     DebugOutputCapture debug;
     load();
     const PDH_HQUERY query = open();
-    EXPECT_EQ(add(query, pinned), status(PDH_CSTATUS_NO_OBJECT));
-    EXPECT_EQ(collect(query), status(PDH_NO_DATA));
+    EXPECT_EQ(add(query, pinned), pdhStatus(PDH_CSTATUS_NO_OBJECT));
+    EXPECT_EQ(collect(query), pdhStatus(PDH_NO_DATA));
     EXPECT_EQ(closeQuery(query), ERROR_SUCCESS);
     const std::string expected = "pdh stand-in: " + std::string(folder.begin(), folder.end()) +
                                  "pdh_counters.txt: cannot be read (error 2); no counter is published\n";
@@ -263,7 +262,7 @@ TEST_F(StandinDll, ABadLineIsNamedOnTheDebuggerOutputAndTheRestIsPublished) {
     const PDH_HQUERY query = open();
     EXPECT_EQ(add(query, pinned), ERROR_SUCCESS);
     EXPECT_EQ(add(query, "\\Corvex.ZEL pinned scan stats\\Total pinned get name failures"),
-              status(PDH_CSTATUS_NO_COUNTER));
+              pdhStatus(PDH_CSTATUS_NO_COUNTER));
     EXPECT_EQ(closeQuery(query), ERROR_SUCCESS);
     EXPECT_EQ(debug.captured(), "pdh stand-in: " + std::string(folder.begin(), folder.end()) +
                                     "pdh_counters.txt: line 5: expected '<counter path> = <value> "

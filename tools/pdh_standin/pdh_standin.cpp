@@ -2,14 +2,13 @@
 
 #include <pdhmsg.h>
 
+#include "counters/pdh_status_win.h"
+
 #include <algorithm>
 #include <map>
 #include <memory>
 
 namespace {
-
-// pdhmsg.h spells its codes as DWORDs; PDH functions return them as PDH_STATUS.
-constexpr PDH_STATUS pdhStatus(DWORD code) { return static_cast<PDH_STATUS>(code); }
 
 struct Query {
     std::vector<std::unique_ptr<std::string>> counters;  // each counter handle points at its path
@@ -39,8 +38,7 @@ Query* findQuery(PDH_HQUERY handle) {
 
 bool knownSet(const std::string& path) {
     return std::any_of(state().sets.begin(), state().sets.end(), [&](const std::string& set) {
-        return path.size() > set.size() + 1 && path[0] == '\\' && path.compare(1, set.size(), set) == 0 &&
-               path[set.size() + 1] == '\\';
+        return path.compare(0, set.size() + 2, "\\" + set + "\\") == 0;
     });
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "counter_file.h"
+#include "counters/pdh_status_win.h"
 #include "utilities/windows_raii_win.h"
 
 namespace {
@@ -155,8 +156,6 @@ Counter* findCounter(State& s, PDH_HCOUNTER handle) {
     return nullptr;
 }
 
-PDH_STATUS status(DWORD code) { return static_cast<PDH_STATUS>(code); }
-
 }  // namespace
 
 extern "C" {
@@ -166,8 +165,8 @@ PDH_STATUS WINAPI PdhOpenQueryA(LPCSTR szDataSource, DWORD_PTR /*unused*/, PDH_H
     StateGuard guard;
     State& s = state();
     loadOnce(s);
-    if (phQuery == nullptr) return status(PDH_INVALID_ARGUMENT);
-    if (szDataSource != nullptr && *szDataSource != '\0') return status(PDH_FILE_NOT_FOUND);
+    if (phQuery == nullptr) return pdhStatus(PDH_INVALID_ARGUMENT);
+    if (szDataSource != nullptr && *szDataSource != '\0') return pdhStatus(PDH_FILE_NOT_FOUND);
     s.queries.push_back(std::make_unique<Query>());
     *phQuery = s.queries.back().get();
     return ERROR_SUCCESS;
@@ -179,16 +178,16 @@ PDH_STATUS WINAPI PdhAddEnglishCounterA(PDH_HQUERY hQuery, LPCSTR szFullCounterP
     State& s = state();
     loadOnce(s);
     Query* query = findQuery(s, hQuery);
-    if (query == nullptr) return status(PDH_INVALID_HANDLE);
-    if (szFullCounterPath == nullptr || phCounter == nullptr) return status(PDH_INVALID_ARGUMENT);
+    if (query == nullptr) return pdhStatus(PDH_INVALID_HANDLE);
+    if (szFullCounterPath == nullptr || phCounter == nullptr) return pdhStatus(PDH_INVALID_ARGUMENT);
     const pdh_file::LookupResult found = s.table.find(szFullCounterPath);
     switch (found.outcome) {
     case pdh_file::Lookup::BadPath:
-        return status(PDH_CSTATUS_BAD_COUNTERNAME);
+        return pdhStatus(PDH_CSTATUS_BAD_COUNTERNAME);
     case pdh_file::Lookup::NoObject:
-        return status(PDH_CSTATUS_NO_OBJECT);
+        return pdhStatus(PDH_CSTATUS_NO_OBJECT);
     case pdh_file::Lookup::NoCounter:
-        return status(PDH_CSTATUS_NO_COUNTER);
+        return pdhStatus(PDH_CSTATUS_NO_COUNTER);
     case pdh_file::Lookup::Found:
         break;
     }
@@ -205,8 +204,8 @@ PDH_STATUS WINAPI PdhCollectQueryData(PDH_HQUERY hQuery) {
     State& s = state();
     loadOnce(s);
     Query* query = findQuery(s, hQuery);
-    if (query == nullptr) return status(PDH_INVALID_HANDLE);
-    if (query->counters.empty()) return status(PDH_NO_DATA);
+    if (query == nullptr) return pdhStatus(PDH_INVALID_HANDLE);
+    if (query->counters.empty()) return pdhStatus(PDH_NO_DATA);
     FILETIME now{};
     GetSystemTimeAsFileTime(&now);
     for (const auto& counter : query->counters) {
@@ -225,8 +224,8 @@ PDH_STATUS WINAPI PdhGetRawCounterValue(PDH_HCOUNTER hCounter, LPDWORD lpdwType,
     State& s = state();
     loadOnce(s);
     const Counter* counter = findCounter(s, hCounter);
-    if (counter == nullptr) return status(PDH_INVALID_HANDLE);
-    if (pValue == nullptr) return status(PDH_INVALID_ARGUMENT);
+    if (counter == nullptr) return pdhStatus(PDH_INVALID_HANDLE);
+    if (pValue == nullptr) return pdhStatus(PDH_INVALID_ARGUMENT);
     if (lpdwType != nullptr) *lpdwType = PERF_COUNTER_LARGE_RAWCOUNT;
     *pValue = counter->sample;
     return ERROR_SUCCESS;
@@ -242,7 +241,7 @@ PDH_STATUS WINAPI PdhCloseQuery(PDH_HQUERY hQuery) {
             return ERROR_SUCCESS;
         }
     }
-    return status(PDH_INVALID_HANDLE);
+    return pdhStatus(PDH_INVALID_HANDLE);
 }
 
 }  // extern "C"

@@ -22,17 +22,17 @@ struct OperationActivity {
 };
 
 constexpr OperationActivity operations[] = {
-    {1, 2, none, none, 3, 2500, 0, 0},          // anti-malware callback: 0.25 ms
-    {3, 4, none, none, 5, 1500, 0, 0},          // Event Journal callback: 0.15 ms
-    {5, 6, none, none, 1, 500, 0, 0},           // tamper protection callback: 0.05 ms
-    {7, 8, none, none, 2, 12500, 0, 0},         // ORB callback: 1.25 ms
-    {9, 10, 11, 12, 4, 20000, 5000, 4},     // pinned hashing: 2.5 ms, 40 MB/s
-    {13, 14, 15, 16, 1, 30000, 10000, 2},   // QIX request: 4 ms, 20 MB/s
-    {17, 18, 19, 20, 2, 7500, 2500, 8},     // ORB request: 1 ms, 80 MB/s
-    {21, 22, 23, 24, 1, 50000, 25000, 1},   // EDR hashing: 7.5 ms, 10 MB/s
-    {25, 26, none, none, 2, 45000, 0, 0},       // HMR on execution: 4.5 ms
-    {27, 28, none, none, 3, 3500, 0, 0},        // HMR on open: 0.35 ms
-    {29, 30, none, none, 1, 1000, 0, 0},        // HMR on close: 0.1 ms
+    {1, 2, none, none, 3, 2500, 0, 0},     // anti-malware callback: 0.25 ms
+    {3, 4, none, none, 5, 1500, 0, 0},     // Event Journal callback: 0.15 ms
+    {5, 6, none, none, 1, 500, 0, 0},      // tamper protection callback: 0.05 ms
+    {7, 8, none, none, 2, 12500, 0, 0},    // ORB callback: 1.25 ms
+    {9, 10, 11, 12, 4, 20000, 5000, 4},    // pinned hashing: 2.5 ms, 40 MB/s
+    {13, 14, 15, 16, 1, 30000, 10000, 2},  // QIX request: 4 ms, 20 MB/s
+    {17, 18, 19, 20, 2, 7500, 2500, 8},    // ORB request: 1 ms, 80 MB/s
+    {21, 22, 23, 24, 1, 50000, 25000, 1},  // EDR hashing: 7.5 ms, 10 MB/s
+    {25, 26, none, none, 2, 45000, 0, 0},  // HMR on execution: 4.5 ms
+    {27, 28, none, none, 3, 3500, 0, 0},   // HMR on open: 0.35 ms
+    {29, 30, none, none, 1, 1000, 0, 0},   // HMR on close: 0.1 ms
 };
 
 struct CacheShare {
