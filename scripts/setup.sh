@@ -12,6 +12,8 @@ packages=(
   wine64 wine64-preloader libboost-dev googletest
   python3-jsonschema
   clang libclang-rt-14-dev valgrind
+  # The house checks: formatting and static analysis (.clang-format, .clang-tidy).
+  clang-format-14 clang-tidy-14
   # GNU time: the peak memory of a Windows process under Wine.
   time
   # The release checks: the clock moved for a second build, diffoscope to say

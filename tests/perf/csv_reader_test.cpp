@@ -213,21 +213,48 @@ TEST(CsvReader, LongLinesSplitAlikeWhereverTheirCommasAndQuotesStand) {
     }
 }
 
+// Reads every line of `text` into one row, or into two by turns, and checks
+// after each read (or throw) that the row read last still holds its fields.
+void expectLastRowKept(const std::string& text, std::size_t lineCount, const CsvReaderShape& shape,
+                       std::size_t chunk, std::size_t rowCount) {
+    CsvReader in(std::make_unique<CsvTextSource>(text, chunk), shape);
+    CsvRow rows[2];
+    std::size_t into = 0;
+    std::optional<std::size_t> last;  // the row read last, and its fields then
+    std::vector<std::string> lastFields;
+    for (std::size_t i = 0; i < lineCount; ++i) {
+        bool threw = false;
+        try {
+            ASSERT_TRUE(readCsvRow(in, rows[into]).good());
+        } catch (const Corvex::Csv::csv_exception&) {
+            threw = true;
+        }
+        if (last && (threw || *last != into)) {
+            ASSERT_EQ(fieldsOf(rows[*last]), lastFields) << "line " << i;
+        }
+        if (!threw) {
+            last = into;
+            lastFields = fieldsOf(rows[into]);
+            into = (into + 1) % rowCount;
+        }
+    }
+    EXPECT_FALSE(readCsvRow(in, rows[into]).good());
+}
+
 TEST(CsvReader, TheLastRowStaysWholeWhileTheNextIsRead) {
     // Readers with tiny limits and chunks, so that lines cross the end of a
     // window at every offset: every row read into a second CsvRow, and every
     // run of lines that throw, must leave the last row read as it was.
     std::mt19937 random(7);
     for (const std::size_t limit : {std::size_t{5}, std::size_t{21}, std::size_t{64}}) {
-        std::vector<std::string> lines;
-        for (int i = 0; i < 3000; ++i) {
+        std::string text;
+        const std::size_t lineCount = 3000;
+        for (std::size_t i = 0; i < lineCount; ++i) {
             std::string line(random() % (limit + limit / 2 + 3), 'v');
             for (char& c : line) c = random() % 4 == 0 ? ',' : static_cast<char>('a' + random() % 26);
             if (random() % 6 == 0 && !line.empty()) line[random() % line.size()] = '"';  // odd: throws
-            lines.push_back(line);
+            text += line + "\n";
         }
-        std::string text;
-        for (const std::string& line : lines) text += line + "\n";
         for (const CsvScanKernel kernel : availableCsvScanKernels()) {
             for (const std::size_t readSize : {std::size_t{1}, std::size_t{3}, std::size_t{16}}) {
                 CsvReaderShape shape;
@@ -237,30 +264,9 @@ TEST(CsvReader, TheLastRowStaysWholeWhileTheNextIsRead) {
                 // Into one row, as the scan reads, and into two by turns, as the
                 // selection reads a header and a first row.
                 for (const std::size_t rowCount : {std::size_t{1}, std::size_t{2}}) {
-                    CsvReader in(std::make_unique<CsvTextSource>(text, 1 + random() % 7), shape);
-                    CsvRow rows[2];
-                    std::size_t into = 0;
-                    std::optional<std::size_t> last;  // the row read last, and its fields then
-                    std::vector<std::string> lastFields;
-                    for (std::size_t i = 0; i < lines.size(); ++i) {
-                        bool threw = false;
-                        try {
-                            ASSERT_TRUE(readCsvRow(in, rows[into]).good());
-                        } catch (const Corvex::Csv::csv_exception&) {
-                            threw = true;
-                        }
-                        if (last && (threw || *last != into)) {
-                            ASSERT_EQ(fieldsOf(rows[*last]), lastFields)
-                                << csvScanKernelName(kernel) << ", limit " << limit << ", reads of " << readSize
-                                << ", " << rowCount << " rows, line " << i;
-                        }
-                        if (!threw) {
-                            last = into;
-                            lastFields = fieldsOf(rows[into]);
-                            into = (into + 1) % rowCount;
-                        }
-                    }
-                    EXPECT_FALSE(readCsvRow(in, rows[into]).good());
+                    SCOPED_TRACE(std::string(csvScanKernelName(kernel)) + ", limit " + std::to_string(limit) +
+                                 ", reads of " + std::to_string(readSize) + ", " + std::to_string(rowCount) + " rows");
+                    expectLastRowKept(text, lineCount, shape, 1 + random() % 7, rowCount);
                 }
             }
         }
@@ -277,6 +283,45 @@ struct LimitCase {
     bool oddQuote;
 };
 
+std::string describe(const LimitCase& c) {
+    const bool ends = c.lineEnd[0] != '\0';
+    return "length " + std::to_string(c.length) + (c.quoted ? c.oddQuote ? ", odd quotes" : ", quoted" : "") +
+           (ends ? c.lineEnd[0] == '\r' ? ", CR LF" : ", LF" : ", no line feed");
+}
+
+void expectLimitCaseRead(const LimitCase& c, CsvScanKernel kernel, std::size_t piece) {
+    std::string line(c.length, ',');
+    if (c.quoted) line.replace(c.length / 2, 4, ",\"x\"");
+    if (c.oddQuote) line[c.length / 3] = '"';
+    const bool ends = c.lineEnd[0] != '\0';
+    CsvReader in = readerOf("a,b\n" + line + c.lineEnd + (ends ? "c,d\n" : ""), kernel, piece);
+    CsvRow row;
+    ASSERT_TRUE(readCsvRow(in, row).good());
+    if (!ends) {
+        // A last line without a line feed is the end, however long.
+        EXPECT_FALSE(readCsvRow(in, row).good());
+        EXPECT_TRUE(row.empty());
+        return;
+    }
+    if (c.oddQuote) {
+        EXPECT_THROW(readCsvRow(in, row), Corvex::Csv::csv_exception);
+        EXPECT_EQ(fieldsOf(row), (std::vector<std::string>{"a", "b"}));
+    } else {
+        ASSERT_TRUE(readCsvRow(in, row).good());
+        if (c.length <= csvLineLimit) {
+            // Stored and split: every comma makes a field.
+            const std::size_t expected = c.quoted ? c.length - 2 : c.length + 1;
+            EXPECT_EQ(row.size(), expected);
+        } else {
+            EXPECT_EQ(row.size(), 0u);
+            EXPECT_TRUE(row.empty());
+        }
+    }
+    ASSERT_TRUE(readCsvRow(in, row).good());
+    EXPECT_EQ(fieldsOf(row), (std::vector<std::string>{"c", "d"}));
+    EXPECT_FALSE(readCsvRow(in, row).good());
+}
+
 TEST(CsvReader, LinesOverTheLimitAreConsumedAndReadAsRowsWithoutFields) {
     std::vector<LimitCase> cases;
     for (const std::size_t length : {csvLineLimit - 1, csvLineLimit, csvLineLimit + 1, 3 * csvLineLimit + 5}) {
@@ -288,40 +333,9 @@ TEST(CsvReader, LinesOverTheLimitAreConsumedAndReadAsRowsWithoutFields) {
     for (const CsvScanKernel kernel : availableCsvScanKernels()) {
         for (const std::size_t piece : {std::size_t{4093}, csvLineLimit}) {
             for (const LimitCase& c : cases) {
-                std::string line(c.length, ',');
-                if (c.quoted) line.replace(c.length / 2, 4, ",\"x\"");
-                if (c.oddQuote) line[c.length / 3] = '"';
-                const bool ends = c.lineEnd[0] != '\0';
-                CsvReader in = readerOf("a,b\n" + line + c.lineEnd + (ends ? "c,d\n" : ""), kernel, piece);
-                const std::string where = std::string(csvScanKernelName(kernel)) + ", pieces of " +
-                                          std::to_string(piece) + ", length " + std::to_string(c.length) +
-                                          (c.quoted ? c.oddQuote ? ", odd quotes" : ", quoted" : "") +
-                                          (ends ? c.lineEnd[0] == '\r' ? ", CR LF" : ", LF" : ", no line feed");
-                CsvRow row;
-                ASSERT_TRUE(readCsvRow(in, row).good()) << where;
-                if (!ends) {
-                    // A last line without a line feed is the end, however long.
-                    EXPECT_FALSE(readCsvRow(in, row).good()) << where;
-                    EXPECT_TRUE(row.empty()) << where;
-                    continue;
-                }
-                if (c.oddQuote) {
-                    EXPECT_THROW(readCsvRow(in, row), Corvex::Csv::csv_exception) << where;
-                    EXPECT_EQ(fieldsOf(row), (std::vector<std::string>{"a", "b"})) << where;
-                } else {
-                    ASSERT_TRUE(readCsvRow(in, row).good()) << where;
-                    if (c.length <= csvLineLimit) {
-                        // Stored and split: every comma makes a field.
-                        const std::size_t expected = c.quoted ? c.length - 2 : c.length + 1;
-                        EXPECT_EQ(row.size(), expected) << where;
-                    } else {
-                        EXPECT_EQ(row.size(), 0u) << where;
-                        EXPECT_TRUE(row.empty()) << where;
-                    }
-                }
-                ASSERT_TRUE(readCsvRow(in, row).good()) << where;
-                EXPECT_EQ(fieldsOf(row), (std::vector<std::string>{"c", "d"})) << where;
-                EXPECT_FALSE(readCsvRow(in, row).good()) << where;
+                SCOPED_TRACE(std::string(csvScanKernelName(kernel)) + ", pieces of " + std::to_string(piece) + ", " +
+                             describe(c));
+                expectLimitCaseRead(c, kernel, piece);
             }
         }
     }
@@ -393,12 +407,9 @@ TEST(ParseUnsignedField, EveryLengthAndEveryBadBytePosition) {
     }
 }
 
-TEST(ParseUnsignedFields, EveryKernelDecodesEveryLengthAndEveryBadByteAsTheFieldRuleDoes) {
-    // A row's counters go through its kernel's own digit code: fields of every
-    // length to 20 digits, with a stray byte at every position, at the start
-    // of a line (where no 16 bytes end with the field), deep in it, and in a
-    // quoted line (whose text the reader rewrote), must decode exactly as
-    // parseUnsignedField decodes each one alone.
+// Fields of every length to 20 digits, each also with a stray byte at every
+// position, and a few that strtoull reads its own way.
+std::vector<std::string> fieldsWithStrayBytes() {
     const std::string digits = "90817263544536271809";
     std::vector<std::string> fields = {" 12", "+7", "-1", "18446744073709551616", "99999999999999999999", "1 "};
     for (std::size_t length = 0; length <= digits.size(); ++length) {
@@ -412,16 +423,46 @@ TEST(ParseUnsignedFields, EveryKernelDecodesEveryLengthAndEveryBadByteAsTheField
             }
         }
     }
-    // Each field is followed by a known one: decoded as a pair, in either
-    // order, each value must come from its own field.
+    return fields;
+}
+
+// The row holds `field` at `position` and `known` after it: decoded as a
+// pair, in either order, and alone, each value must come from its own field.
+void expectDecodedAsAlone(const CsvRow& row, std::size_t position, const std::string& field, std::uint64_t known) {
+    std::uint64_t alone = 0;
+    const bool accepted = parseUnsignedField(field, alone);
+    for (const bool fieldFirst : {true, false}) {
+        const std::size_t positions[2] = {fieldFirst ? position : position + 1, fieldFirst ? position + 1 : position};
+        std::uint64_t values[2] = {0, 0};
+        const bool decoded = row.parseUnsignedFields(positions, 2, values);
+        EXPECT_EQ(decoded, accepted);
+        if (accepted && decoded) {
+            EXPECT_EQ(values[fieldFirst ? 0 : 1], alone);
+            EXPECT_EQ(values[fieldFirst ? 1 : 0], known);
+        }
+    }
+    std::uint64_t single = 0;
+    EXPECT_EQ(row.parseUnsignedFields(&position, 1, &single), accepted);
+    if (accepted) {
+        EXPECT_EQ(single, alone);
+    }
+}
+
+TEST(ParseUnsignedFields, EveryKernelDecodesEveryLengthAndEveryBadByteAsTheFieldRuleDoes) {
+    // A row's counters go through its kernel's own digit code: every field,
+    // at the start of a line (where no 16 bytes end with the field), deep in
+    // it, and in a quoted line (whose text the reader rewrote), must decode
+    // exactly as parseUnsignedField decodes each one alone.
+    const std::vector<std::string> fields = fieldsWithStrayBytes();
     const std::string known = "31415926535";
     const struct {
         const char* name;
         std::string before;
         std::string after;
-    } placings[] = {{"first", "", "," + known + ",tail"},
-                    {"deep", "0123456789abcdefghijklmnop,", "," + known},
-                    {"quoted", "\"q,q\",7,", "," + known + ",\"\""}};
+        std::size_t fieldsAfterKnown;
+    } placings[] = {{"first", "", "," + known + ",tail", 1},
+                    {"deep", "0123456789abcdefghijklmnop,", "," + known, 0},
+                    {"quoted", "\"q,q\",7,", "," + known + ",\"\"", 1}};
     for (const CsvScanKernel kernel : availableCsvScanKernels()) {
         for (const auto& placing : placings) {
             std::string text;
@@ -430,28 +471,11 @@ TEST(ParseUnsignedFields, EveryKernelDecodesEveryLengthAndEveryBadByteAsTheField
             CsvRow row;
             for (const std::string& field : fields) {
                 ASSERT_TRUE(readCsvRow(in, row).good());
-                const std::size_t position = placing.before.empty() ? 0 : row.size() - 2 - (placing.name[0] == 'q' ? 1 : 0);
-                ASSERT_EQ(row[position], field) << placing.name;
-                ASSERT_EQ(row[position + 1], known) << placing.name;
-                std::uint64_t alone = 0;
-                const bool accepted = parseUnsignedField(field, alone);
-                const std::string where = std::string(csvScanKernelName(kernel)) + ", " + placing.name + " \"" + field + '"';
-                for (const bool fieldFirst : {true, false}) {
-                    const std::size_t positions[2] = {fieldFirst ? position : position + 1,
-                                                      fieldFirst ? position + 1 : position};
-                    std::uint64_t values[2] = {0, 0};
-                    const bool decoded = row.parseUnsignedFields(positions, 2, values);
-                    EXPECT_EQ(decoded, accepted) << where;
-                    if (accepted && decoded) {
-                        EXPECT_EQ(values[fieldFirst ? 0 : 1], alone) << where;
-                        EXPECT_EQ(values[fieldFirst ? 1 : 0], 31415926535u) << where;
-                    }
-                }
-                std::uint64_t single = 0;
-                EXPECT_EQ(row.parseUnsignedFields(&position, 1, &single), accepted) << where;
-                if (accepted) {
-                    EXPECT_EQ(single, alone) << where;
-                }
+                const std::size_t position = row.size() - 2 - placing.fieldsAfterKnown;
+                SCOPED_TRACE(std::string(csvScanKernelName(kernel)) + ", " + placing.name + " \"" + field + '"');
+                ASSERT_EQ(row[position], field);
+                ASSERT_EQ(row[position + 1], known);
+                expectDecodedAsAlone(row, position, field, 31415926535u);
             }
         }
     }

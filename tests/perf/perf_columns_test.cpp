@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "perf/csv_reader.h"
@@ -71,6 +73,49 @@ TEST(PerfInterval, ACounterThatWentDownWithinABootFormsNoInterval) {
     }
 }
 
+// Counters of one random trial: later ones at most `magnitude` above the
+// earlier, except column `fallen` (perfColumnCount: none), which goes down.
+void randomCounters(std::mt19937_64& random, std::uint64_t magnitude, std::size_t fallen,
+                    std::uint64_t (&earlier)[perfColumnCount], std::uint64_t (&later)[perfColumnCount]) {
+    for (std::size_t k = 0; k < perfColumnCount; ++k) {
+        earlier[k] = random() % magnitude;
+        const std::uint64_t room = std::min(UINT64_MAX - earlier[k], magnitude);  // no wrap
+        later[k] = earlier[k] + (room == 0 ? 0 : random() % room);
+    }
+    if (fallen < perfColumnCount) {
+        if (earlier[fallen] == 0) earlier[fallen] = 1;
+        later[fallen] = earlier[fallen] - 1 - random() % earlier[fallen];
+    }
+}
+
+void expectLoopsMatchTheRule(const char* name, const IntervalLoops& loops, const std::uint64_t* earlier,
+                             const std::uint64_t* later, std::size_t fallen) {
+    std::uint64_t deltas[perfColumnCount];
+    EXPECT_EQ(loops.subtract(earlier, later, deltas, perfColumnCount), fallen == perfColumnCount) << name;
+    double sums[perfColumnCount];
+    double expected[perfColumnCount];
+    for (std::size_t k = 0; k < perfColumnCount; ++k) {
+        ASSERT_EQ(deltas[k], later[k] - earlier[k]) << name << ", column " << k;
+        sums[k] = expected[k] = static_cast<double>(k) * 0.5;
+    }
+    loops.addToSums(deltas, sums, perfColumnCount);
+    double converted[perfColumnCount];
+    loops.toDoubles(deltas, converted, perfColumnCount);
+    double quotients[perfColumnCount];
+    loops.divide(converted, expected, converted + 1, expected + 1, quotients, perfColumnCount - 1);
+    for (std::size_t k = 0; k < perfColumnCount; ++k) {
+        const auto exact = static_cast<double>(deltas[k]);
+        ASSERT_EQ(converted[k], exact) << name << ", column " << k << ", delta " << deltas[k];
+        if (k + 1 < perfColumnCount) {
+            const double quotient = (exact * expected[k]) / (static_cast<double>(deltas[k + 1]) * expected[k + 1]);
+            ASSERT_TRUE(quotients[k] == quotient || (std::isnan(quotients[k]) && std::isnan(quotient)))
+                << name << ", column " << k;
+        }
+        expected[k] += exact;
+        ASSERT_EQ(sums[k], expected[k]) << name << ", column " << k << ", delta " << deltas[k];
+    }
+}
+
 // Every build of the interval loops the processor can run, against a plain
 // restatement: columns that fall at every position, and values at and past
 // 2^52 and 2^63, where the conversion to double leaves its fast path; the
@@ -87,42 +132,10 @@ TEST(IntervalLoops, EveryBuildSubtractsAndSumsAsTheRuleSays) {
         for (int trial = 0; trial < 400; ++trial) {
             std::uint64_t earlier[perfColumnCount];
             std::uint64_t later[perfColumnCount];
-            const std::uint64_t magnitude = magnitudes[trial % 5];
-            for (std::size_t k = 0; k < perfColumnCount; ++k) {
-                earlier[k] = random() % magnitude;
-                const std::uint64_t room = std::min(UINT64_MAX - earlier[k], magnitude);  // no wrap
-                later[k] = earlier[k] + (room == 0 ? 0 : random() % room);
-            }
             const std::size_t fallen = static_cast<std::size_t>(trial) % (perfColumnCount + 1);  // 52: none
-            if (fallen < perfColumnCount) {
-                if (earlier[fallen] == 0) earlier[fallen] = 1;
-                later[fallen] = earlier[fallen] - 1 - random() % earlier[fallen];
-            }
-            std::uint64_t deltas[perfColumnCount];
-            EXPECT_EQ(loops->subtract(earlier, later, deltas, perfColumnCount), fallen == perfColumnCount)
-                << name << ", trial " << trial;
-            double sums[perfColumnCount];
-            double expected[perfColumnCount];
-            for (std::size_t k = 0; k < perfColumnCount; ++k) {
-                ASSERT_EQ(deltas[k], later[k] - earlier[k]) << name << ", column " << k;
-                sums[k] = expected[k] = static_cast<double>(k) * 0.5;
-            }
-            loops->addToSums(deltas, sums, perfColumnCount);
-            double converted[perfColumnCount];
-            loops->toDoubles(deltas, converted, perfColumnCount);
-            double quotients[perfColumnCount];
-            loops->divide(converted, expected, converted + 1, expected + 1, quotients, perfColumnCount - 1);
-            for (std::size_t k = 0; k < perfColumnCount; ++k) {
-                const auto exact = static_cast<double>(deltas[k]);
-                ASSERT_EQ(converted[k], exact) << name << ", column " << k << ", delta " << deltas[k];
-                if (k + 1 < perfColumnCount) {
-                    const double quotient = (exact * expected[k]) / (static_cast<double>(deltas[k + 1]) * expected[k + 1]);
-                    ASSERT_TRUE(quotients[k] == quotient || (quotients[k] != quotients[k] && quotient != quotient))
-                        << name << ", column " << k;
-                }
-                expected[k] += exact;
-                ASSERT_EQ(sums[k], expected[k]) << name << ", column " << k << ", delta " << deltas[k];
-            }
+            randomCounters(random, magnitudes[trial % 5], fallen, earlier, later);
+            SCOPED_TRACE("trial " + std::to_string(trial));
+            expectLoopsMatchTheRule(name, *loops, earlier, later, fallen);
         }
     }
 }
