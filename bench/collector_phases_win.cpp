@@ -24,9 +24,11 @@
 namespace {
 
 enum Phase { versions, tamperProtection, counters, clock, minifilter, perfTelemetry, phaseCount };
+// clang-format off
 const char* const phaseNames[phaseCount] = {"registry: versions", "registry: tamper protection",
                                             "PDH: counter sections", "clock",
                                             "ProgramData and telemetry.log", "ProgramData and history"};
+// clang-format on
 
 double seconds[phaseCount];
 
@@ -94,10 +96,12 @@ MetricMap timedPerfTelemetry() {
     return collectPerfTelemetry();
 }
 
+// clang-format off
 const ReportSources timedSources = {
     timedServiceVersion,        timedZelTamperProtection, timedOrbTamperProtection, timedCounterSection,
     timedSystemTime,            timedMinifilterInformation, timedPerfTelemetry,
 };
+// clang-format on
 
 void printPhases(const char* name, const double (&phases)[phaseCount], double total) {
     std::printf("\"%s\": {", name);

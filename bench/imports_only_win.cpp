@@ -3,10 +3,10 @@
 // is most of a short program's start, and this separates that cost from the
 // collector's own work.
 #include <windows.h>
-#include <winternl.h>
 #include <oleauto.h>
 #include <pdh.h>
 #include <shlobj.h>
+#include <winternl.h>
 
 int main() {
     // Taking the addresses keeps the imports in the binary.

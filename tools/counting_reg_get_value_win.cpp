@@ -27,7 +27,7 @@ void ResetRegGetValueWCalls() { calls = 0; }
 // Calls through the import table land here rather than in advapi32 (the
 // linker's own name for the import slot, hence the reserved identifier).
 extern "C" {
+using RegGetValueWFunction = LONG(WINAPI*)(HKEY, LPCWSTR, LPCWSTR, DWORD, LPDWORD, PVOID, LPDWORD);
 // NOLINTNEXTLINE(bugprone-reserved-identifier)
-LONG(WINAPI* __imp_RegGetValueW)(HKEY, LPCWSTR, LPCWSTR, DWORD, LPDWORD, PVOID,
-                                 LPDWORD) = standins::countingRegGetValueW;
+RegGetValueWFunction __imp_RegGetValueW = standins::countingRegGetValueW;
 }

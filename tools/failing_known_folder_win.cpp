@@ -2,7 +2,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
-extern "C" HRESULT STDAPICALLTYPE SHGetKnownFolderPath(REFKNOWNFOLDERID, DWORD /*unused*/, HANDLE /*unused*/, PWSTR* path) {
+extern "C" HRESULT STDAPICALLTYPE SHGetKnownFolderPath(REFKNOWNFOLDERID, DWORD /*unused*/, HANDLE /*unused*/,
+                                                       PWSTR* path) {
     *path = nullptr;
     return E_FAIL;
 }

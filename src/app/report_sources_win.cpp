@@ -19,6 +19,7 @@ std::int64_t systemTime() {
     return now.QuadPart;
 }
 
+// clang-format off
 const ReportSources windowsSources = {
     readServiceVersion,
     readZelTamperProtection,
@@ -28,6 +29,7 @@ const ReportSources windowsSources = {
     writeMinifilterInformation,
     collectPerfTelemetry,
 };
+// clang-format on
 
 }  // namespace
 

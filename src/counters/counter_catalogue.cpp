@@ -2,6 +2,7 @@
 
 // The driver's published counter names, matched byte for byte through the
 // English-name interface: never localise, reflow or "tidy" them.
+// clang-format off
 
 // driver state, Event Journal statistics, Event Journal indexed statistics
 const CounterSpec stateAndJournalCounters[23] = {
@@ -155,3 +156,4 @@ const char* const eventJournalInstances[15] = {
     "IMAGE",
     "REGISTRY",
 };
+// clang-format on

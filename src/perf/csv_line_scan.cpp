@@ -41,7 +41,7 @@ const char* findLineFeedBytes(const char* from, const char* end, std::uint64_t& 
 }
 
 [[nodiscard]] bool parseCountersBytes(const char* text, const std::uint32_t* starts, const std::size_t* positions,
-                        std::size_t count, std::uint64_t* values) {
+                                      std::size_t count, std::uint64_t* values) {
     for (std::size_t k = 0; k < count; ++k) {
         const std::size_t position = positions[k];
         if (!parseCounterField(text + starts[position], starts[position + 1] - 1 - starts[position], values[k])) {
@@ -58,8 +58,9 @@ struct Sse2Block {
         for (std::size_t part = 0; part < 4; ++part) {
             const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + 16 * part));
             const auto mask = [&](char c) {
-                return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(c))))}
-                       << (16 * part);
+                const auto bits =
+                    static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(c))));
+                return std::uint64_t{bits} << (16 * part);
             };
             masks.lineFeeds |= mask('\n');
             masks.quotes |= mask('"');

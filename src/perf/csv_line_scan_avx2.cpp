@@ -60,9 +60,11 @@ struct Avx2Block {
 };
 
 // Lanes 16 - size to 15 of the sixteen bytes at fieldLanes + size are set.
+// clang-format off
 alignas(32) const unsigned char fieldLanes[32] = {
     0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,
     0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+// clang-format on
 
 // A field the two-at-a-time parse takes: 1 to 16 bytes, with 16 bytes of the
 // line ending where it ends.
@@ -73,8 +75,8 @@ bool inOneLane(std::size_t begin, std::size_t size) { return size - 1 < 16 && be
 // off, then pairs, quads and eights of digits each one multiply-add, and the
 // two eights of each field joined in 64 bits. False, with nothing written,
 // unless both are plain digits.
-[[nodiscard]] bool parseTwoFields(const char* text, std::size_t beginA, std::size_t sizeA, std::size_t beginB, std::size_t sizeB,
-                    std::uint64_t& valueA, std::uint64_t& valueB) {
+[[nodiscard]] bool parseTwoFields(const char* text, std::size_t beginA, std::size_t sizeA, std::size_t beginB,
+                                  std::size_t sizeB, std::uint64_t& valueA, std::uint64_t& valueB) {
     const auto lane = [](const void* address) { return _mm_loadu_si128(static_cast<const __m128i*>(address)); };
     const __m256i bytes = _mm256_inserti128_si256(_mm256_castsi128_si256(lane(text + beginA + sizeA - 16)),
                                                   lane(text + beginB + sizeB - 16), 1);
@@ -89,8 +91,8 @@ bool inOneLane(std::size_t begin, std::size_t size) { return size - 1 < 16 && be
     const __m256i quads = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00010064));
     // 32-bit lanes 0 and 1 of each half: the field's first and last eight digits.
     const __m256i eights = _mm256_madd_epi16(_mm256_packus_epi32(quads, quads), _mm256_set1_epi32(0x00012710));
-    const __m256i values = _mm256_add_epi64(_mm256_mul_epu32(eights, _mm256_set1_epi64x(100000000)),
-                                            _mm256_srli_epi64(eights, 32));
+    const __m256i values =
+        _mm256_add_epi64(_mm256_mul_epu32(eights, _mm256_set1_epi64x(100000000)), _mm256_srli_epi64(eights, 32));
     valueA = static_cast<std::uint64_t>(_mm256_extract_epi64(values, 0));
     valueB = static_cast<std::uint64_t>(_mm256_extract_epi64(values, 2));
     return true;

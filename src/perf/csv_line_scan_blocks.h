@@ -82,7 +82,7 @@ const char* findLineFeedBlocks(const char* from, const char* end, std::uint64_t&
 // by the whole rule.
 template <typename Block>
 [[nodiscard]] bool parseCountersBlocks(const char* text, const std::uint32_t* starts, const std::size_t* positions,
-                         std::size_t count, std::uint64_t* values) {
+                                       std::size_t count, std::uint64_t* values) {
     for (std::size_t k = 0; k < count; ++k) {
         const std::size_t position = positions[k];
         const std::size_t begin = starts[position];

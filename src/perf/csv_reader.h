@@ -80,7 +80,8 @@ public:
     // parseUnsignedField on the fields at positions[0..count) into values,
     // through the vector code of the reader that read the row; false at the
     // first that is no number, with the values before it written.
-    [[nodiscard]] bool parseUnsignedFields(const std::size_t* positions, std::size_t count, std::uint64_t* values) const {
+    [[nodiscard]] bool parseUnsignedFields(const std::size_t* positions, std::size_t count,
+                                           std::uint64_t* values) const {
         return scan_->parseCounters(text_, fieldStarts_.data, positions, count, values);
     }
 

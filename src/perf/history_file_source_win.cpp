@@ -30,11 +30,9 @@ private:
 }  // namespace
 
 std::unique_ptr<CsvByteSource> openHistoryFile(const std::wstring& path) {
-    const HANDLE handle =
-        utilities::WindowsRaii::OwnedHandle(CreateFileW(path.c_str(), GENERIC_READ,
-                                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
-                                                        nullptr));
+    const HANDLE handle = utilities::WindowsRaii::OwnedHandle(
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (handle == nullptr) {
         return nullptr;
     }

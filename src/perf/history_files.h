@@ -36,8 +36,8 @@ struct HistoryColumns {
 // The row rules: same field count as the header, a valid timestamp within
 // [cutoff, now], and 52 decodable counter fields. On refusal sample may hold
 // part of the row.
-[[nodiscard]] bool decodeHistoryRow(const CsvRow& row, const HistoryColumns& columns, std::uint64_t now, std::uint64_t cutoff,
-                      PerfSample& sample);
+[[nodiscard]] bool decodeHistoryRow(const CsvRow& row, const HistoryColumns& columns, std::uint64_t now,
+                                    std::uint64_t cutoff, PerfSample& sample);
 
 // True while the reader is good, the only state in which row holds a line.
 [[nodiscard]] inline bool readHistoryRow(CsvReader& in, CsvRow& row) { return readCsvRow(in, row).good(); }

@@ -11,7 +11,7 @@ namespace {
 // once any later value is below its earlier one (the borrow out of
 // later - earlier).
 [[nodiscard]] inline bool subtractLoop(const std::uint64_t* earlier, const std::uint64_t* later, std::uint64_t* deltas,
-                  std::size_t count) {
+                                       std::size_t count) {
     std::uint64_t borrows = 0;
     for (std::size_t k = 0; k < count; ++k) {
         const std::uint64_t before = earlier[k];

@@ -66,9 +66,8 @@ PerfInterval perfIntervalBetween(const PerfSample& earlier, const PerfSample& la
 }
 
 bool formPerfInterval(const PerfSample& earlier, const PerfSample& later, PerfInterval& interval) {
-    return later.values[0] == earlier.values[0] &&
-           intervalLoops().subtract(earlier.values.data(), later.values.data(), interval.deltas.data(),
-                                    perfColumnCount);
+    return later.values[0] == earlier.values[0] && intervalLoops().subtract(earlier.values.data(), later.values.data(),
+                                                                            interval.deltas.data(), perfColumnCount);
 }
 
 std::optional<PerfInterval> formPerfInterval(const PerfSample& earlier, const PerfSample& later) {

@@ -1,8 +1,8 @@
 #include "perf/perf_telemetry.h"
 
 #include "perf/csv_reader.h"
-#include "perf/history_files.h"
 #include "perf/history_file_source.h"
+#include "perf/history_files.h"
 #include "perf/perf_columns.h"
 #include "perf/perf_statistics.h"
 

@@ -87,7 +87,8 @@ bool calendarTimeToTicks(const CalendarTime& time, std::uint64_t& ticks) {
 
     const std::uint64_t years = time.year - firstYear;
     const std::uint64_t daysBeforeYear = years * 365 + years / 4 - years / 100 + years / 400;
-    const std::uint64_t dayOfYear = daysBeforeMonth[time.month - 1] + (leap && time.month > 2 ? 1u : 0u) + time.day - 1u;
+    const std::uint64_t dayOfYear =
+        daysBeforeMonth[time.month - 1] + (leap && time.month > 2 ? 1u : 0u) + time.day - 1u;
     const std::uint64_t secondOfDay = (time.hour * 60u + time.minute) * 60u + time.second;
     ticks = (daysBeforeYear + dayOfYear) * ticksPerDay + secondOfDay * ticksPerSecond +
             time.milliseconds * ticksPerMillisecond;

@@ -64,7 +64,7 @@ const VersionCase versionCases[] = {
     {"lineFeedEmpties", REG_SZ, "10.8\n\0"s, ""},
     {"carriageReturnEmpties", REG_SZ, "10.8\r\n\0"s, ""},
     {"byte80Empties", REG_SZ, "10.8\x80\0"s, ""},
-    {"byteFFEmpties", REG_SZ, "\xff" "10.8\0"s, ""},
+    {"byteFFEmpties", REG_SZ, "\xff"s + "10.8\0"s, ""},
     // 200 bytes with the terminator still fit; 201 make the read fail.
     {"twoHundredBytesKept", REG_SZ, std::string(199, '7') + '\0', std::string(199, '7')},
     {"overTwoHundredBytesEmpty", REG_SZ, std::string(200, '7') + '\0', ""},

@@ -124,8 +124,8 @@ TEST_F(MinifilterInformation, FileHeldWithoutReadSharingGivesEmptySection) {
 
 TEST_F(MinifilterInformation, ReaderThatSharesReadingDoesNotBlock) {
     testsupport::WriteFileBytes(telemetryLog, "\"a\":1");
-    const FileHandle reader(OwnedHandle(CreateFileW(telemetryLog, GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)));
+    const FileHandle reader(OwnedHandle(CreateFileW(telemetryLog, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                                    FILE_ATTRIBUTE_NORMAL, nullptr)));
     ASSERT_TRUE(reader);
     EXPECT_EQ(section(), "{\"a\":1}");
 }

@@ -106,10 +106,10 @@ TEST_F(ReportFrame, CallsEverySourceInDocumentOrderWithItsSlice) {
         "perf",
         "counters 4 from TotalQueued",
     };
-    for (const char* instance : {"Global_SYSTEM", "DIRECTORY_CHANGES", "FILE_BINARY_CHANGES", "FILE_DATA_CHANGES",
-                                 "FILE_OTHER_CHANGES", "FILE_BINARY_READS", "FILE_DATA_READS", "FILE_OTHER_READS",
-                                 "FILE_HASHES_EVT", "FILE_PROPERTIES", "PROCESS_PROPERTIES", "PROCESS", "THREAD",
-                                 "IMAGE", "REGISTRY"}) {
+    for (const char* instance :
+         {"Global_SYSTEM", "DIRECTORY_CHANGES", "FILE_BINARY_CHANGES", "FILE_DATA_CHANGES", "FILE_OTHER_CHANGES",
+          "FILE_BINARY_READS", "FILE_DATA_READS", "FILE_OTHER_READS", "FILE_HASHES_EVT", "FILE_PROPERTIES",
+          "PROCESS_PROPERTIES", "PROCESS", "THREAD", "IMAGE", "REGISTRY"}) {
         expected.push_back(std::string("counters 13 from BytesInQueue instance ") + instance);
     }
     EXPECT_EQ(calls, expected);
@@ -142,8 +142,8 @@ TEST_F(ReportFrame, FixedSeparatorsStayWhenNoCounterEntryIsWritten) {
 }
 
 TEST_F(ReportFrame, NegativeTimeIsWrittenSigned) {
-    const ReportSources sources{noVersion, noZel, noOrb, fakeCounters,
-                                [] { return std::int64_t{-5}; }, noMinifilter, noPerf};
+    const auto minusFive = [] { return std::int64_t{-5}; };
+    const ReportSources sources{noVersion, noZel, noOrb, fakeCounters, minusFive, noMinifilter, noPerf};
     EXPECT_NE(render(sources).find(",\"Current Time\": -5},"), std::string::npos);
 }
 
@@ -171,8 +171,8 @@ TEST_P(PerfEntries, FormatsInByteOrderWithThreeDecimals) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, PerfEntries,
-    ::testing::Values(PerfCase{{}, ""}, PerfCase{{{"x", 0.0}}, "\"x\":0.000"},
-                      PerfCase{{{"x", 2.5}}, "\"x\":2.500"}, PerfCase{{{"x", 1234.5678}}, "\"x\":1234.568"},
+    ::testing::Values(PerfCase{{}, ""}, PerfCase{{{"x", 0.0}}, "\"x\":0.000"}, PerfCase{{{"x", 2.5}}, "\"x\":2.500"},
+                      PerfCase{{{"x", 1234.5678}}, "\"x\":1234.568"},
                       PerfCase{{{"x", 1e20}}, "\"x\":100000000000000000000.000"},
                       PerfCase{{{"x", 0.0005}}, "\"x\":0.001"},
                       // A prefix first; capitals before lower case; bytes above 0x7F last.

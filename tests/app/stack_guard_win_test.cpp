@@ -27,9 +27,7 @@ TEST(StackGuard, IsSeededBeforeMainWithAZeroLowByte) {
     EXPECT_NE(__stack_chk_guard >> 8, 0u);
 }
 
-TEST(StackGuard, AnIntactFrameReturns) {
-    copyInto8Bytes("1234567", 8);
-}
+TEST(StackGuard, AnIntactFrameReturns) { copyInto8Bytes("1234567", 8); }
 
 TEST(StackGuardDeathTest, AnOverwrittenGuardEndsTheProcessWithStackBufferOverrun) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");

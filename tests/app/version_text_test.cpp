@@ -26,7 +26,7 @@ const VersionCase versionCases[] = {
     {"quoteEscaped", "10.8\"4\"", "10.8\\\"4\\\""},
     {"escapesSideBySide", "\\\"\\", "\\\\\\\"\\\\"},
     {"endsAtFirstNul", "10.8\0\x80junk"s, "10.8"},
-    {"nulFirst", "\0" "10.8"s, ""},
+    {"nulFirst", "\0"s + "10.8", ""},
     {"longValueKeptWhole", std::string(200, '9'), std::string(200, '9')},
     // One byte outside printable ASCII empties the whole value, never cuts it.
     {"tab", "10.8\t4", ""},
@@ -35,7 +35,7 @@ const VersionCase versionCases[] = {
     {"unitSeparator", "10.8\x1f", ""},
     {"delete", "10.8\x7f", ""},
     {"byte80", "10.8\x80", ""},
-    {"byteFF", "\xff" "10.8", ""},
+    {"byteFF", "\xff"s + "10.8", ""},
     {"utf8Text", "10.8 \xc3\xa9", ""},
     {"badByteAfterEscapes", "a\\\"b\t", ""},
 };

@@ -32,10 +32,10 @@ TEST(CounterPath, BuildsSetInstanceAndNameUnchanged) {
 TEST(CounterCatalogue, KeysAreUniqueAcrossTheFlatSections) {
     // Every key lands in one JSON object per section; a repeated key would make
     // a consumer silently keep only one of the values.
-    const CounterSlice slices[] = {
-        wholeArray(stateAndJournalCounters), wholeArray(processTrackingCounters), wholeArray(pinnedScanCounters),
-        wholeArray(bootPinnedScanCounters),  wholeArray(scanTypeCounters),        wholeArray(qixCommunicationCounters),
-        wholeArray(orbCommunicationCounters)};
+    const CounterSlice slices[] = {wholeArray(stateAndJournalCounters), wholeArray(processTrackingCounters),
+                                   wholeArray(pinnedScanCounters),      wholeArray(bootPinnedScanCounters),
+                                   wholeArray(scanTypeCounters),        wholeArray(qixCommunicationCounters),
+                                   wholeArray(orbCommunicationCounters)};
     std::set<std::string> keys;
     std::set<std::string> paths;
     for (const auto& slice : slices) {

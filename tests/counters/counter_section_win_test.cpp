@@ -38,8 +38,9 @@ TEST_F(CounterSection, WritesRawValuesAsUnsigned64BitDecimals) {
     pdh_standin::publish(set + "Total pinned callbacks", {ERROR_SUCCESS, 0, 7});
     pdh_standin::publish(set + "Total pinned scans", {ERROR_SUCCESS, 0, -1});  // top bit set
     pdh_standin::publish(set + "Total pinned cached 'allow' hits", {ERROR_SUCCESS, 0, LONGLONG(1) << 63});
-    EXPECT_EQ(write(), "\"TotalPinnedCallbacks\":7,\"TotalPinnedScans\":18446744073709551615,"
-                       "\"TotalPinnedCachedAllowResultHits\":9223372036854775808");
+    EXPECT_EQ(write(),
+              "\"TotalPinnedCallbacks\":7,\"TotalPinnedScans\":18446744073709551615,"
+              "\"TotalPinnedCachedAllowResultHits\":9223372036854775808");
     EXPECT_EQ(debug.captured(), "");
     EXPECT_EQ(pdh_standin::queriesOpened(), 1);
 }
@@ -81,15 +82,17 @@ TEST_P(CounterValueFaults, WriteZeroAndNameTheJsonKey) {
 }
 
 using testsupport::operator<<;
-INSTANTIATE_TEST_SUITE_P(
-    Table, CounterValueFaults,
-    ::testing::Values(
-        ValueFault{"readError", {pdhStatus(PDH_INVALID_DATA), 0, 9}, "PdhGetRawCounterValue TotalPinnedScans error: c0000bc6\n"},
-        ValueFault{"newData", {ERROR_SUCCESS, PDH_CSTATUS_NEW_DATA, 9},
-                   "PdhGetRawCounterValue TotalPinnedScans cerror: 00000001\n"},
-        ValueFault{"invalidData", {ERROR_SUCCESS, PDH_CSTATUS_INVALID_DATA, 9},
-                   "PdhGetRawCounterValue TotalPinnedScans cerror: c0000bba\n"}),
-    testsupport::CaseName());
+INSTANTIATE_TEST_SUITE_P(Table, CounterValueFaults,
+                         ::testing::Values(ValueFault{"readError",
+                                                      {pdhStatus(PDH_INVALID_DATA), 0, 9},
+                                                      "PdhGetRawCounterValue TotalPinnedScans error: c0000bc6\n"},
+                                           ValueFault{"newData",
+                                                      {ERROR_SUCCESS, PDH_CSTATUS_NEW_DATA, 9},
+                                                      "PdhGetRawCounterValue TotalPinnedScans cerror: 00000001\n"},
+                                           ValueFault{"invalidData",
+                                                      {ERROR_SUCCESS, PDH_CSTATUS_INVALID_DATA, 9},
+                                                      "PdhGetRawCounterValue TotalPinnedScans cerror: c0000bba\n"}),
+                         testsupport::CaseName());
 
 TEST_F(CounterSection, CollectionFailureWritesNoEntry) {
     pdh_standin::publish(set + "Total pinned scans", {ERROR_SUCCESS, 0, 42});

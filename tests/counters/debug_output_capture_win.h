@@ -30,7 +30,8 @@ private:
         }
         const auto length = static_cast<std::size_t>(record->ExceptionInformation[0]);  // includes the NUL
         // The record carries the text's address as an integer.
-        const auto* chars = reinterpret_cast<const char*>(record->ExceptionInformation[1]);  // NOLINT(performance-no-int-to-ptr)
+        const auto* chars =
+            reinterpret_cast<const char*>(record->ExceptionInformation[1]);  // NOLINT(performance-no-int-to-ptr)
         if (chars != nullptr && length > 0) {
             text().append(chars, length - 1);
         }

@@ -20,9 +20,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <set>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -45,9 +45,9 @@ constexpr char runMarker = '\x1f';
 constexpr std::size_t runLength = csvLineLimit / 4;
 
 const char* const intervalStems[] = {
-    "AntiMalwareFilterTime", "EventJournalFilterTime", "TPFilterTime",   "OrbFilterTime",   "PinHashTime",
+    "AntiMalwareFilterTime", "EventJournalFilterTime", "TPFilterTime",    "OrbFilterTime",  "PinHashTime",
     "PinHashSpeed",          "PinQixScanTime",         "PinQixScanSpeed", "PinOrbScanTime", "PinOrbScanSpeed",
-    "PinEJHashTime",         "PinEJHashSpeed",         "HmrOnExecTime",  "HmrOnOpenTime",   "HmrOnCloseTime",
+    "PinEJHashTime",         "PinEJHashSpeed",         "HmrOnExecTime",   "HmrOnOpenTime",  "HmrOnCloseTime",
 };
 
 struct CacheNames {

@@ -72,9 +72,9 @@ bool readShape(std::string_view text, Instant& t) {
         char after;  // the separator behind the digits
         std::int64_t Instant::*field;
     };
-    static const Part parts[] = {{0, 4, '-', &Instant::year},    {5, 2, '-', &Instant::month},
-                                 {8, 2, 'T', &Instant::day},     {11, 2, ':', &Instant::hour},
-                                 {14, 2, ':', &Instant::minute}, {17, 2, '.', &Instant::second},
+    static const Part parts[] = {{0, 4, '-', &Instant::year},         {5, 2, '-', &Instant::month},
+                                 {8, 2, 'T', &Instant::day},          {11, 2, ':', &Instant::hour},
+                                 {14, 2, ':', &Instant::minute},      {17, 2, '.', &Instant::second},
                                  {20, 3, 'Z', &Instant::milliseconds}};
     if (text.size() != 24) {
         return false;

@@ -75,8 +75,8 @@ void expectSameAsSystem(const CalendarTime& time) {
 }
 
 TEST(CalendarAgainstSystemTimeToFileTime, EdgeDates) {
-    const std::uint16_t years[] = {0, 1, 1599, 1600, 1601, 1602, 1603, 1604, 1700, 1800, 1900, 1999, 2000,
-                                   2001, 2004, 2019, 2024, 2100, 2400, 9999, 10000, 30000, 30826, 30827};
+    const std::uint16_t years[] = {0,    1,    1599, 1600, 1601, 1602, 1603, 1604, 1700,  1800,  1900,  1999,
+                                   2000, 2001, 2004, 2019, 2024, 2100, 2400, 9999, 10000, 30000, 30826, 30827};
     const std::uint16_t months[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 99};
     const std::uint16_t days[] = {0, 1, 27, 28, 29, 30, 31, 32};
     const CalendarTime times[] = {{0, 0, 0, 0, 0, 0, 0},     {0, 0, 0, 23, 59, 59, 999}, {0, 0, 0, 24, 0, 0, 0},

@@ -3,15 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <random>
 #include <memory>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "support/case_table.h"
 
 namespace {
+
+using namespace std::string_literals;
 
 std::vector<std::string> fieldsOf(const CsvRow& row) {
     std::vector<std::string> fields;
@@ -166,8 +168,8 @@ TEST(CsvReader, ReusedRowTakesEachLineWhole) {
     const std::vector<std::vector<std::string>> expected = {
         {"aaaaaaaaaa", "bbbbbbbbbbbbbbb", "c", "", "dddd"}, {"\"q\"", "x,y"}, {"1"}, {"e", "f"}, {"", ""}};
     for (const ReadPath& path : readPaths()) {
-        CsvReader in = readerOf("aaaaaaaaaa,bbbbbbbbbbbbbbb,c,,dddd\n\"\"\"q\"\"\",\"x,y\"\n1\ne,f\n,\n", path.kernel,
-                                path.piece);
+        CsvReader in =
+            readerOf("aaaaaaaaaa,bbbbbbbbbbbbbbb,c,,dddd\n\"\"\"q\"\"\",\"x,y\"\n1\ne,f\n,\n", path.kernel, path.piece);
         CsvRow row;
         for (const auto& fields : expected) {
             ASSERT_TRUE(readCsvRow(in, row).good());
@@ -215,8 +217,8 @@ TEST(CsvReader, LongLinesSplitAlikeWhereverTheirCommasAndQuotesStand) {
 
 // Reads every line of `text` into one row, or into two by turns, and checks
 // after each read (or throw) that the row read last still holds its fields.
-void expectLastRowKept(const std::string& text, std::size_t lineCount, const CsvReaderShape& shape,
-                       std::size_t chunk, std::size_t rowCount) {
+void expectLastRowKept(const std::string& text, std::size_t lineCount, const CsvReaderShape& shape, std::size_t chunk,
+                       std::size_t rowCount) {
     CsvReader in(std::make_unique<CsvTextSource>(text, chunk), shape);
     CsvRow rows[2];
     std::size_t into = 0;
@@ -485,9 +487,9 @@ TEST(ParseUnsignedField, ANulByteEndsTheField) {
     std::uint64_t value = 0;
     EXPECT_TRUE(parseUnsignedField(std::string_view("12\0x", 4), value));
     EXPECT_EQ(value, 12u);
-    EXPECT_TRUE(parseUnsignedField(std::string_view("\0" "5", 2), value));
+    EXPECT_TRUE(parseUnsignedField("\0"s + "5", value));
     EXPECT_EQ(value, 0u);
-    EXPECT_FALSE(parseUnsignedField(std::string_view(" \0" "5", 3), value));
+    EXPECT_FALSE(parseUnsignedField(" \0"s + "5", value));
     // Only the field's own bytes count: a digit after the view is not read.
     const std::string line = "12,34";
     EXPECT_TRUE(parseUnsignedField(std::string_view(line).substr(0, 2), value));

@@ -5,8 +5,8 @@
 
 #include <array>
 #include <cctype>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -57,7 +57,7 @@ inline std::string formatTimestamp(std::uint64_t ticks) {
 // A history file's header: "timestamp", then the given column ids, with any
 // extra names inserted before the given positions.
 struct HeaderLayout {
-    std::vector<int> ids;                                   // column ids in file order
+    std::vector<int> ids;                                    // column ids in file order
     std::vector<std::pair<std::size_t, std::string>> extra;  // (position among the ids, name)
 
     static HeaderLayout canonical() {
@@ -138,12 +138,13 @@ protected:
     std::wstring directory() const { return directory_.wstring(); }
 
     std::filesystem::path historyPath(std::uint64_t index) const {
-        return directory_ / (index == 0 ? std::string("ZelPerformance.csv")
-                                        : "ZelPerformance.csv." + std::to_string(index));
+        return directory_ /
+               (index == 0 ? std::string("ZelPerformance.csv") : "ZelPerformance.csv." + std::to_string(index));
     }
 
     // Writes the lines, each ended by lineEnd, as raw bytes.
-    void writeFile(std::uint64_t index, const std::vector<std::string>& lines, const std::string& lineEnd = "\n") const {
+    void writeFile(std::uint64_t index, const std::vector<std::string>& lines,
+                   const std::string& lineEnd = "\n") const {
         writeBytes(index, joinLines(lines, lineEnd));
     }
     void writeBytes(std::uint64_t index, const std::string& bytes) const {

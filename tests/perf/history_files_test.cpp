@@ -36,9 +36,7 @@ protected:
         writeFile(index, {layout.header(), rowAt(layout, firstTicks), rowAt(layout, firstTicks + ticksPerMinute, 1)});
     }
 
-    std::vector<std::wstring> select() const {
-        return selectHistoryFiles(directory(), cutoff);
-    }
+    std::vector<std::wstring> select() const { return selectHistoryFiles(directory(), cutoff); }
 
     std::vector<std::wstring> paths(std::initializer_list<std::uint64_t> indices) const {
         std::vector<std::wstring> result;
@@ -112,7 +110,8 @@ TEST_F(HistorySelection, AFileThatFailsACheckEndsTheWalkWithoutItself) {
         {"capitalTimestamp", "Timestamp" + header + "\n" + goodRow + "\n"},
         {"blankBeforeTimestamp", " timestamp" + header + "\n" + goodRow + "\n"},
         {"utf8ByteOrderMark", "\xEF\xBB\xBFtimestamp" + header + "\n" + goodRow + "\n"},
-        {"lacksAColumn", lacking.header() + "\n" + lacking.row(formatTimestamp(cutoff + ticksPerMinute), growingValues(5, 0)) + "\n"},
+        {"lacksAColumn",
+         lacking.header() + "\n" + lacking.row(formatTimestamp(cutoff + ticksPerMinute), growingValues(5, 0)) + "\n"},
         {"firstRowShort", good.header() + "\n" + goodRow.substr(0, goodRow.rfind(',')) + "\n"},
         {"firstRowLong", good.header() + "\n" + goodRow + ",1\n"},
         {"firstRowEmpty", good.header() + "\n\n" + goodRow + "\n"},
@@ -172,8 +171,8 @@ TEST(HistoryColumns, LeftmostOccurrenceOfEveryNameAfterATimestampField) {
     // The duplicate of column 3 stands left of its own place; the leftmost wins.
     EXPECT_EQ(columns->positions[3], 12u);
 
-    for (const std::string& bad : {"Timestamp" + layout.header().substr(9), "x," + layout.header(),
-                                    HeaderLayout{{1, 2, 3}, {}}.header()}) {
+    for (const std::string& bad :
+         {"Timestamp" + layout.header().substr(9), "x," + layout.header(), HeaderLayout{{1, 2, 3}, {}}.header()}) {
         CsvReader badIn(textSource(bad + "\n"));
         ASSERT_TRUE(readHistoryRow(badIn, header));
         EXPECT_FALSE(locateHistoryColumns(header).has_value()) << bad.substr(0, 40);
@@ -218,7 +217,8 @@ TEST_F(HistoryRow, TheWindowIncludesBothEndsAndNotOneTickBeyond) {
         std::uint64_t now;
         std::uint64_t windowStart;
         bool usable;
-    } cases[] = {{at, at, true}, {at, at - 1, true}, {at + 1, at, true}, {at - 1, at - 1, false}, {at + 1, at + 1, false}};
+    } cases[] = {
+        {at, at, true}, {at, at - 1, true}, {at + 1, at, true}, {at - 1, at - 1, false}, {at + 1, at + 1, false}};
     for (const auto& c : cases) {
         EXPECT_EQ(decode(line, c.now, c.windowStart, sample), c.usable) << c.now - at << ' ' << c.windowStart - at;
     }
@@ -235,9 +235,9 @@ TEST_F(HistoryRow, RowsThatBreakARuleAreNotUsable) {
     EXPECT_EQ(sample.values[51], 0u);
     ASSERT_TRUE(decode(withField("\"77\""), at, cutoff, sample)) << "quotes are only CSV";
     EXPECT_EQ(sample.values[51], 77u);
-    for (const std::string& bad : {good.substr(0, good.rfind(',')), good + ",0", std::string(), withField("12 "),
-                                   withField("1.5"), withField("x"), "2024-03-01 12:07:00.000Z" + good.substr(24),
-                                   "2024-02-30T12:07:00.000Z" + good.substr(24)}) {
+    for (const std::string& bad :
+         {good.substr(0, good.rfind(',')), good + ",0", std::string(), withField("12 "), withField("1.5"),
+          withField("x"), "2024-03-01 12:07:00.000Z" + good.substr(24), "2024-02-30T12:07:00.000Z" + good.substr(24)}) {
         EXPECT_FALSE(decode(bad, at, cutoff, sample)) << bad.substr(0, 60);
     }
 }

@@ -10,8 +10,8 @@
 #include <string>
 
 #include "perf/csv_reader.h"
-#include "perf/history_files.h"
 #include "perf/history_file_source.h"
+#include "perf/history_files.h"
 #include "perf/perf_telemetry.h"
 
 int main(int argc, char** argv) {

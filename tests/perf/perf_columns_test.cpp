@@ -141,4 +141,3 @@ TEST(IntervalLoops, EveryBuildSubtractsAndSumsAsTheRuleSays) {
 }
 
 }  // namespace
-

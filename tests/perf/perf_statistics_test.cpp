@@ -50,7 +50,9 @@ TEST(IntervalValues, TimeRowsAreMillisecondsAndSpeedRowsMegabytesPerSecond) {
     EXPECT_DOUBLE_EQ(statistics.accumulators[5].sum, 1000.0);
     EXPECT_DOUBLE_EQ(statistics.accumulators[5].sumOfSquares, 1000000.0);
     // Every other figure had a zero denominator in this interval.
-    for (std::size_t k : std::initializer_list<std::size_t>{1, 2, 3, 6, 7, 8, 9, 10, 11, 12, 13, 14}) EXPECT_EQ(statistics.accumulators[k].count, 0u) << k;
+    for (std::size_t k : std::initializer_list<std::size_t>{1, 2, 3, 6, 7, 8, 9, 10, 11, 12, 13, 14}) {
+        EXPECT_EQ(statistics.accumulators[k].count, 0u) << k;
+    }
 }
 
 TEST(IntervalValues, DeltasAreUnsignedAndTheTimeSumWrapsBeforeItsZeroTest) {
@@ -138,6 +140,7 @@ TEST(PerfMetrics, AllFiftyOneNamesInByteOrder) {
     MetricMap merged = intervalMetrics(statistics);
     const MetricMap caches = cacheMetrics(totalsOf(intervals));
     merged.insert(caches.begin(), caches.end());
+    // clang-format off
     const std::vector<std::string> expected = {
         "avgAntiMalwareFilterTime", "avgEventJournalFilterTime", "avgHmrOnCloseTime", "avgHmrOnExecTime",
         "avgHmrOnOpenTime", "avgOrbFilterTime", "avgPinEJHashSpeed", "avgPinEJHashTime", "avgPinHashSpeed",
@@ -151,6 +154,7 @@ TEST(PerfMetrics, AllFiftyOneNamesInByteOrder) {
         "stdevHmrOnExecTime", "stdevHmrOnOpenTime", "stdevOrbFilterTime", "stdevPinEJHashSpeed",
         "stdevPinEJHashTime", "stdevPinHashSpeed", "stdevPinHashTime", "stdevPinOrbScanSpeed",
         "stdevPinOrbScanTime", "stdevPinQixScanSpeed", "stdevPinQixScanTime", "stdevTPFilterTime"};
+    // clang-format on
     EXPECT_EQ(keysOf(merged), expected);
     // Each figure against its own columns: (d[26]) / (d[25] x 10000), (d[16] x 10) / (d[14] + d[15]).
     EXPECT_DOUBLE_EQ(merged.at("avgHmrOnExecTime"), 26000.0 / (25000.0 * 10000.0));

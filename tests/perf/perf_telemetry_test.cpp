@@ -19,7 +19,9 @@ using perftest::ticksPerMinute;
 
 const std::uint64_t now = [] {
     std::uint64_t ticks = 0;
-    if (!parsePerfTimestamp("2024-03-01T12:00:00.000Z", ticks)) throw std::logic_error("the test's clock does not parse");
+    if (!parsePerfTimestamp("2024-03-01T12:00:00.000Z", ticks)) {
+        throw std::logic_error("the test's clock does not parse");
+    }
     return ticks;
 }();
 
@@ -109,11 +111,11 @@ TEST_F(PerfScan, TheChainRunsAcrossFilesAndOverUnusableRows) {
     const std::vector<std::string> first = sampleRows(canonical, 9, 2, 7, hourAgo);
     const std::string& good = first[3];
     const std::vector<std::string> broken = {
-        good.substr(0, good.rfind(',')),                            // a field short
-        good + ",5",                                                 // a field long
-        "",                                                          // empty line
-        good.substr(0, 10) + " " + good.substr(11),                  // not a timestamp
-        formatTimestamp(now + 10000) + good.substr(24),              // after now
+        good.substr(0, good.rfind(',')),                               // a field short
+        good + ",5",                                                   // a field long
+        "",                                                            // empty line
+        good.substr(0, 10) + " " + good.substr(11),                    // not a timestamp
+        formatTimestamp(now + 10000) + good.substr(24),                // after now
         good.substr(0, 25) + "1e3" + good.substr(good.find(',', 25)),  // not a number
         canonical.row(formatTimestamp(hourAgo + 3 * ticksPerMinute + 30 * 10000000ull), growingValues(9, 1000)) +
             ",x",  // a usable-looking row with one field too many and huge counters

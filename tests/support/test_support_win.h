@@ -29,8 +29,8 @@ inline std::string Utf16LeBytes(const std::wstring& text) {
 // Stores exactly these bytes. The registry adds a terminator to a string
 // whose last character is not NUL when the two bytes after the data are zero,
 // so the data is copied ahead of two non-zero bytes.
-inline void WriteExactValue(HKEY root, const std::wstring& keyPath, REGSAM view, const std::wstring& name,
-                            DWORD type, const std::string& data) {
+inline void WriteExactValue(HKEY root, const std::wstring& keyPath, REGSAM view, const std::wstring& name, DWORD type,
+                            const std::string& data) {
     HKEY created = nullptr;
     ASSERT_EQ(RegCreateKeyExW(root, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &created, nullptr),
               ERROR_SUCCESS);
@@ -52,8 +52,7 @@ inline void WriteAnsiValue(HKEY root, const std::wstring& keyPath, const char* n
     const utilities::WindowsRaii::RegistryKey key(created);
     std::vector<BYTE> guarded(data.begin(), data.end());
     guarded.push_back(0xFF);
-    ASSERT_EQ(RegSetValueExA(key.get(), name, 0, type, guarded.data(), static_cast<DWORD>(data.size())),
-              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key.get(), name, 0, type, guarded.data(), static_cast<DWORD>(data.size())), ERROR_SUCCESS);
 }
 
 inline void CreateKey(HKEY root, const std::wstring& keyPath, REGSAM view) {

@@ -26,7 +26,7 @@ TEST(CounterFileValues, RawValuesAreExact64BitNumbersOrRefused) {
         {"18446744073709551615", maxValue},
         {"18446744073709551616", std::nullopt},  // one past the top
         {"99999999999999999999", std::nullopt},
-        {"-1", maxValue},                      // the same 64 bits, read signed
+        {"-1", maxValue},  // the same 64 bits, read signed
         {"-2", maxValue - 1},
         {"-9223372036854775808", 9223372036854775808u},
         {"-9223372036854775809", std::nullopt},
@@ -54,9 +54,9 @@ TEST(CounterFileValues, StatusesAre32BitNumbers) {
         const char* text;
         std::optional<std::uint32_t> status;
     } cases[] = {
-        {"0x00000001", 1u},     {"0xC0000BBA", 0xC0000BBAu}, {"0xffffffff", 0xFFFFFFFFu}, {"4294967295", 0xFFFFFFFFu},
-        {"0", 0u},              {"4294967296", std::nullopt}, {"0x100000000", std::nullopt}, {"0x", std::nullopt},
-        {"", std::nullopt},     {"-1", std::nullopt},         {"0x0000000001", 1u},
+        {"0x00000001", 1u}, {"0xC0000BBA", 0xC0000BBAu},  {"0xffffffff", 0xFFFFFFFFu},   {"4294967295", 0xFFFFFFFFu},
+        {"0", 0u},          {"4294967296", std::nullopt}, {"0x100000000", std::nullopt}, {"0x", std::nullopt},
+        {"", std::nullopt}, {"-1", std::nullopt},         {"0x0000000001", 1u},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(pdh_file::parseStatus(c.text), c.status) << c.text;
@@ -74,7 +74,8 @@ TEST(CounterFilePaths, SplitsSetInstanceAndCounterAndRefusesOtherForms) {
          "Corvex.ZEL process/thread/image tracking stats", "Total threads skipped - add failure"},
         {"\\Corvex.ZEL Event Journal indexed stats(Global_SYSTEM)\\Bytes in the memory queue",
          "Corvex.ZEL Event Journal indexed stats(Global_SYSTEM)", "Bytes in the memory queue"},
-        {"\\set\\NTSTATUS code of last write error. '0x42' means less", "set", "NTSTATUS code of last write error. '0x42' means less"},
+        {"\\set\\NTSTATUS code of last write error. '0x42' means less", "set",
+         "NTSTATUS code of last write error. '0x42' means less"},
         {"\\\\machine\\set\\counter", nullptr, nullptr},
         {"set\\counter", nullptr, nullptr},
         {"\\set", nullptr, nullptr},

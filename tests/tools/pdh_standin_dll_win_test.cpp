@@ -109,7 +109,8 @@ TEST_F(StandinDll, IsTheFileLoadedAndNotTheSystemsPdh) {
     ASSERT_GT(GetModuleFileNameW(module.get(), path, MAX_PATH), 0u);
     EXPECT_EQ(lstrcmpiW(path, dll().c_str()), 0);
     // Functions the collector never calls are not there.
-    for (const char* name : {"PdhAddCounterA", "PdhOpenQueryW", "PdhGetFormattedCounterValue", "PdhAddEnglishCounterW"}) {
+    for (const char* name :
+         {"PdhAddCounterA", "PdhOpenQueryW", "PdhGetFormattedCounterValue", "PdhAddEnglishCounterW"}) {
         EXPECT_EQ(GetProcAddress(module.get(), name), nullptr) << name;
     }
 }
@@ -169,13 +170,14 @@ TEST_F(StandinDll, AnswersEveryFailureWithPdhsOwnStatus) {
         {"add to no query", add(&notAHandle, pinned), PDH_INVALID_HANDLE},
         {"add without a slot", addCounter(query, pinned, 0, nullptr), PDH_INVALID_ARGUMENT},
         {"add without a path", add(query, nullptr), PDH_INVALID_ARGUMENT},
-        {"unknown set", add(query, "\\Corvex.ZEL scan types stats\\Total QIX scan on open msgs"), PDH_CSTATUS_NO_OBJECT},
-        {"unknown instance",
-         add(query, "\\Corvex.ZEL Event Journal indexed stats(PROCESS)\\Events written to disk"), PDH_CSTATUS_NO_OBJECT},
+        {"unknown set", add(query, "\\Corvex.ZEL scan types stats\\Total QIX scan on open msgs"),
+         PDH_CSTATUS_NO_OBJECT},
+        {"unknown instance", add(query, "\\Corvex.ZEL Event Journal indexed stats(PROCESS)\\Events written to disk"),
+         PDH_CSTATUS_NO_OBJECT},
         {"set without its instance", add(query, "\\Corvex.ZEL Event Journal indexed stats\\Events written to disk"),
          PDH_CSTATUS_NO_OBJECT},
-        {"unknown counter of a known set", add(query, "\\Corvex.ZEL pinned scan stats\\Total pinned prefetch operations"),
-         PDH_CSTATUS_NO_COUNTER},
+        {"unknown counter of a known set",
+         add(query, "\\Corvex.ZEL pinned scan stats\\Total pinned prefetch operations"), PDH_CSTATUS_NO_COUNTER},
         {"unknown counter of a known instance",
          add(query, "\\Corvex.ZEL Event Journal indexed stats(THREAD)\\Total number of files"), PDH_CSTATUS_NO_COUNTER},
         {"not a path", add(query, "Total pinned scans"), PDH_CSTATUS_BAD_COUNTERNAME},

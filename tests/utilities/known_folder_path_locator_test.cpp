@@ -55,13 +55,12 @@ TEST_P(ProgramDataFailure, ThrowsTheDecimalResultAndFreesWhatTheShellHandedBack)
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ProgramDataFailure,
-    ::testing::Combine(
-        ::testing::Values(FailureCase{E_FAIL, "SHGetKnownFolderPath failed: -2147467259"},
-                          FailureCase{E_INVALIDARG, "SHGetKnownFolderPath failed: -2147024809"},
-                          FailureCase{HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND),
-                                      "SHGetKnownFolderPath failed: -2147024894"},
-                          FailureCase{E_OUTOFMEMORY, "SHGetKnownFolderPath failed: -2147024882"}),
-        ::testing::Bool()));
+    ::testing::Combine(::testing::Values(FailureCase{E_FAIL, "SHGetKnownFolderPath failed: -2147467259"},
+                                         FailureCase{E_INVALIDARG, "SHGetKnownFolderPath failed: -2147024809"},
+                                         FailureCase{HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND),
+                                                     "SHGetKnownFolderPath failed: -2147024894"},
+                                         FailureCase{E_OUTOFMEMORY, "SHGetKnownFolderPath failed: -2147024882"}),
+                       ::testing::Bool()));
 
 TEST_F(KnownFolderPathLocator, FailureIsCaughtAsEveryBaseAndCarriesItsThrowLocation) {
     standins::FailKnownFolderLookup(E_FAIL, false);

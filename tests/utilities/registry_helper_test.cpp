@@ -127,6 +127,7 @@ struct MultiStringCase {
     const char* error;
 };
 
+// clang-format off
 const MultiStringCase multiStringCases[] = {
     {"twoStrings", Utf16LeBytes(L"a\0b\0\0"s), {L"a", L"b"}, nullptr},
     {"none", Utf16LeBytes(L"\0\0"s), {}, nullptr},
@@ -142,6 +143,7 @@ const MultiStringCase multiStringCases[] = {
     {"notTerminated", Utf16LeBytes(L"a\0b"s), {}, "No null-terminator found for multi-string. Value name='V'."},
     {"oddLength", "a\0\0\0\0"s, {}, "Invalid registry value data length. Value name='V'."},
 };
+// clang-format on
 
 class MultiStringValue : public RegistryHelperTest, public ::testing::WithParamInterface<MultiStringCase> {};
 
@@ -242,8 +244,7 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorTextCase{"RegGetValueW failed", L"V", -5, "RegGetValueW failed. Error: -5. Value name='V'."},
         ErrorTextCase{"RegGetValueW failed", L"V", INT32_MIN,
                       "RegGetValueW failed. Error: -2147483648. Value name='V'."},
-        ErrorTextCase{"m", L"", 0, "m. Value name=''."},
-        ErrorTextCase{"m", L"a'b\"c", 0, "m. Value name='a'b\"c'."},
+        ErrorTextCase{"m", L"", 0, "m. Value name=''."}, ErrorTextCase{"m", L"a'b\"c", 0, "m. Value name='a'b\"c'."},
         // Broken surrogates of the name are left out.
         ErrorTextCase{"m", std::wstring{L'a', wchar_t(0xDC00), L'b', wchar_t(0xD800)}, 0, "m. Value name='ab'."},
         ErrorTextCase{"m", std::wstring{wchar_t(0xD800), L'x', L'y'}, 0, "m. Value name='y'."}));
@@ -257,10 +258,9 @@ TEST_F(RegistryHelperTest, ValueReadersMapsTheFourTypesToTheirAlternatives) {
     write(L"List", REG_MULTI_SZ, Utf16LeBytes(L"a\0bc\0\0"s));
     const std::pair<DWORD, const wchar_t*> rows[] = {
         {REG_DWORD, L"Number"}, {REG_QWORD, L"Large"}, {REG_SZ, L"Text"}, {REG_MULTI_SZ, L"List"}};
-    const RegistryValue expected[] = {RegistryValue(std::in_place_index<0>, DWORD{42}),
-                                      RegistryValue(std::in_place_index<1>, std::uint64_t{1} << 40),
-                                      RegistryValue(std::in_place_index<2>, L"text"),
-                                      RegistryValue(std::in_place_index<3>, Strings{L"a", L"bc"})};
+    const RegistryValue expected[] = {
+        RegistryValue(std::in_place_index<0>, DWORD{42}), RegistryValue(std::in_place_index<1>, std::uint64_t{1} << 40),
+        RegistryValue(std::in_place_index<2>, L"text"), RegistryValue(std::in_place_index<3>, Strings{L"a", L"bc"})};
 
     ASSERT_EQ(utilities::ValueReaders.size(), 4u);
     for (std::size_t i = 0; i < 4; ++i) {

@@ -32,7 +32,7 @@ const Utf8Case utf8Cases[] = {
     {"pairIsOneCodePoint", u"\U0001F600", "\xf0\x9f\x98\x80"},
     {"firstSupplementary", {0xD800, 0xDC00}, "\xf0\x90\x80\x80"},
     {"lastSupplementary", {0xDBFF, 0xDFFF}, "\xf4\x8f\xbf\xbf"},
-    {"pairBetweenText", {u'a', 0xD83D, 0xDE00, u'b'}, "a\xf0\x9f\x98\x80" "b"},
+    {"pairBetweenText", {u'a', 0xD83D, 0xDE00, u'b'}, "a\xf0\x9f\x98\x80"s + "b"},
     // Broken surrogates are skipped, never replaced.
     {"loneLowDropped", {u'a', 0xDC00, u'b'}, "ab"},
     {"lowBeforeHighDropped", {0xDE00, 0xD83D, u'x'}, ""},

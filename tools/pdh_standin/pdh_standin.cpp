@@ -37,9 +37,8 @@ Query* findQuery(PDH_HQUERY handle) {
 }
 
 bool knownSet(const std::string& path) {
-    return std::any_of(state().sets.begin(), state().sets.end(), [&](const std::string& set) {
-        return path.compare(0, set.size() + 2, "\\" + set + "\\") == 0;
-    });
+    return std::any_of(state().sets.begin(), state().sets.end(),
+                       [&](const std::string& set) { return path.compare(0, set.size() + 2, "\\" + set + "\\") == 0; });
 }
 
 }  // namespace

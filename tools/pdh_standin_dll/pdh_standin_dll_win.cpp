@@ -182,14 +182,14 @@ PDH_STATUS WINAPI PdhAddEnglishCounterA(PDH_HQUERY hQuery, LPCSTR szFullCounterP
     if (szFullCounterPath == nullptr || phCounter == nullptr) return pdhStatus(PDH_INVALID_ARGUMENT);
     const pdh_file::LookupResult found = s.table.find(szFullCounterPath);
     switch (found.outcome) {
-    case pdh_file::Lookup::BadPath:
-        return pdhStatus(PDH_CSTATUS_BAD_COUNTERNAME);
-    case pdh_file::Lookup::NoObject:
-        return pdhStatus(PDH_CSTATUS_NO_OBJECT);
-    case pdh_file::Lookup::NoCounter:
-        return pdhStatus(PDH_CSTATUS_NO_COUNTER);
-    case pdh_file::Lookup::Found:
-        break;
+        case pdh_file::Lookup::BadPath:
+            return pdhStatus(PDH_CSTATUS_BAD_COUNTERNAME);
+        case pdh_file::Lookup::NoObject:
+            return pdhStatus(PDH_CSTATUS_NO_OBJECT);
+        case pdh_file::Lookup::NoCounter:
+            return pdhStatus(PDH_CSTATUS_NO_COUNTER);
+        case pdh_file::Lookup::Found:
+            break;
     }
     auto counter = std::make_unique<Counter>();
     counter->published = found.counter;

@@ -48,11 +48,11 @@ struct CacheActivity {
 };
 
 constexpr CacheActivity caches[] = {
-    {31, 20, {{{32, 75}, {33, 20}, {34, 5}, {0, 0}}}},    // pinned file checksum
-    {35, 40, {{{36, 75}, {37, 20}, {38, 5}, {0, 0}}}},    // QIX properties
-    {39, 60, {{{40, 75}, {41, 20}, {42, 5}, {0, 0}}}},    // ORB properties
-    {43, 80, {{{44, 70}, {45, 20}, {46, 5}, {47, 5}}}},   // pinned decision
-    {48, 100, {{{49, 75}, {50, 20}, {51, 5}, {0, 0}}}},   // EDR checksum
+    {31, 20, {{{32, 75}, {33, 20}, {34, 5}, {0, 0}}}},   // pinned file checksum
+    {35, 40, {{{36, 75}, {37, 20}, {38, 5}, {0, 0}}}},   // QIX properties
+    {39, 60, {{{40, 75}, {41, 20}, {42, 5}, {0, 0}}}},   // ORB properties
+    {43, 80, {{{44, 70}, {45, 20}, {46, 5}, {47, 5}}}},  // pinned decision
+    {48, 100, {{{49, 75}, {50, 20}, {51, 5}, {0, 0}}}},  // EDR checksum
 };
 
 // Counters the driver publishes beside the 52, placed before the column id

@@ -91,7 +91,9 @@ std::wstring widen(const char* text) {
     return wide;
 }
 
-std::string narrow(const std::wstring& text) { return utilities::Utf16ToUtf8(std::u16string(text.begin(), text.end())); }
+std::string narrow(const std::wstring& text) {
+    return utilities::Utf16ToUtf8(std::u16string(text.begin(), text.end()));
+}
 
 [[nodiscard]] bool parseNumber(const char* text, unsigned long minimum, unsigned long& value) {
     char* end = nullptr;
@@ -144,8 +146,8 @@ std::string currentTimestamp() {
     GetSystemTimeAsFileTime(&now);
     SYSTEMTIME time;
     FileTimeToSystemTime(&now, &time);
-    return sampler::formatHistoryTimestamp({time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond,
-                                            time.wMilliseconds});
+    return sampler::formatHistoryTimestamp(
+        {time.wYear, time.wMonth, time.wDay, time.wHour, time.wMinute, time.wSecond, time.wMilliseconds});
 }
 
 std::int64_t performanceCounter() {
@@ -197,16 +199,16 @@ template <typename Call>
 // file pointer stands.
 [[nodiscard]] bool openForAppending(const std::wstring& path, DWORD disposition, FileHandle& file, Report& report) {
     return attempt("CreateFileW", path, report, [&] {
-        *file.put() = OwnedHandle(
-            CreateFileW(path.c_str(), FILE_APPEND_DATA, appendShareMode, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
-                        nullptr));
+        *file.put() = OwnedHandle(CreateFileW(path.c_str(), FILE_APPEND_DATA, appendShareMode, nullptr, disposition,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr));
         return static_cast<bool>(file);
     });
 }
 
 // One WriteFile for the whole text, so a reader sees a line either whole or
 // not yet ended. Never retried: part of it may already be in the file.
-[[nodiscard]] bool writeText(const std::wstring& path, const FileHandle& file, const std::string& text, Report& report) {
+[[nodiscard]] bool writeText(const std::wstring& path, const FileHandle& file, const std::string& text,
+                             Report& report) {
     DWORD written = 0;
     if (!WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) {
         reportFailure("WriteFile", path, GetLastError(), 1, report);
@@ -236,8 +238,7 @@ template <typename Call>
         // Windows keeps a deleted file's name until the last handle closes,
         // which would refuse the rename of the next file into that name.
         const std::wstring retired = settings.directory + L"\\ZelPerformance.csv.retired." +
-                                     std::to_wstring(GetCurrentProcessId()) + L"." +
-                                     std::to_wstring(report.rotations);
+                                     std::to_wstring(GetCurrentProcessId()) + L"." + std::to_wstring(report.rotations);
         shifted = attempt("MoveFileExW", oldest, report,
                           [&] { return MoveFileExW(oldest.c_str(), retired.c_str(), 0) != FALSE; }) &&
                   attempt("DeleteFileW", retired, report, [&] { return DeleteFileW(retired.c_str()) != FALSE; });
@@ -255,7 +256,8 @@ template <typename Call>
 
 // Header and first row go out in one write: a newest file holding only its
 // header would hide all older history from the collector.
-[[nodiscard]] bool startNewestFile(const Settings& settings, const std::string& header, const std::string& row, Report& report) {
+[[nodiscard]] bool startNewestFile(const Settings& settings, const std::string& header, const std::string& row,
+                                   Report& report) {
     const std::wstring path = historyPath(settings, 0);
     FileHandle file;
     return openForAppending(path, CREATE_NEW, file, report) && writeText(path, file, header + row, report);
