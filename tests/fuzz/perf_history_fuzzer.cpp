@@ -2,7 +2,9 @@
 //
 // A unit-separator byte (0x1F) and the byte after it stand for a quarter of
 // the reader's line limit of that byte, so short inputs make lines under, at
-// and over the limit. The input is then cut at record-separator bytes (0x1E)
+// and over the limit; after the first 16 runs (four line limits) the marker
+// is an ordinary byte, so that no input grows past 4 MiB and the memory of a
+// long run stays well under libFuzzer's limit. The input is then cut at record-separator bytes (0x1E)
 // into at most four pieces:
 // the first becomes "ZelPerformance.csv", the next ones ".1", ".2" and ".3" (an
 // empty piece leaves its file out, a gap in the numbering). scanPerfHistory
@@ -43,6 +45,7 @@ constexpr std::size_t maxFiles = 4;
 constexpr char fileSeparator = '\x1e';
 constexpr char runMarker = '\x1f';
 constexpr std::size_t runLength = csvLineLimit / 4;
+constexpr std::size_t maxRuns = 16;
 
 const char* const intervalStems[] = {
     "AntiMalwareFilterTime", "EventJournalFilterTime", "TPFilterTime",    "OrbFilterTime",  "PinHashTime",
@@ -73,8 +76,10 @@ void removeHistoryDirectory() {
 
 std::string expandRuns(std::string_view input) {
     std::string bytes;
+    std::size_t runs = 0;
     for (std::size_t i = 0; i < input.size(); ++i) {
-        if (input[i] == runMarker && i + 1 < input.size()) {
+        if (input[i] == runMarker && i + 1 < input.size() && runs < maxRuns) {
+            ++runs;
             bytes.append(runLength, input[++i]);
         } else {
             bytes += input[i];
