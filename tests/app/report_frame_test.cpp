@@ -169,15 +169,17 @@ TEST_P(PerfEntries, FormatsInByteOrderWithThreeDecimals) {
     EXPECT_EQ(document.str(), GetParam().expected);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Table, PerfEntries,
-    ::testing::Values(PerfCase{{}, ""}, PerfCase{{{"x", 0.0}}, "\"x\":0.000"}, PerfCase{{{"x", 2.5}}, "\"x\":2.500"},
-                      PerfCase{{{"x", 1234.5678}}, "\"x\":1234.568"},
+    ::testing::Values(PerfCase{{}, ""}, PerfCase{{{"x", 0.0}}, "\"x\":0.000"},
+                      PerfCase{{{"x", 2.5}}, "\"x\":2.500"}, PerfCase{{{"x", 1234.5678}}, "\"x\":1234.568"},
                       PerfCase{{{"x", 1e20}}, "\"x\":100000000000000000000.000"},
                       PerfCase{{{"x", 0.0005}}, "\"x\":0.001"},
                       // A prefix first; capitals before lower case; bytes above 0x7F last.
                       PerfCase{{{"stdevA", 1}, {"avgA", 2}, {"pinB", 3}, {"avg", 4}, {"Z", 5}, {"\xC3\xA9", 6}},
                                "\"Z\":5.000,\"avg\":4.000,\"avgA\":2.000,\"pinB\":3.000,\"stdevA\":1.000,"
                                "\"\xC3\xA9\":6.000"}));
+// clang-format on
 
 }  // namespace

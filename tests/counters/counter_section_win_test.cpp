@@ -82,17 +82,18 @@ TEST_P(CounterValueFaults, WriteZeroAndNameTheJsonKey) {
 }
 
 using testsupport::operator<<;
-INSTANTIATE_TEST_SUITE_P(Table, CounterValueFaults,
-                         ::testing::Values(ValueFault{"readError",
-                                                      {pdhStatus(PDH_INVALID_DATA), 0, 9},
-                                                      "PdhGetRawCounterValue TotalPinnedScans error: c0000bc6\n"},
-                                           ValueFault{"newData",
-                                                      {ERROR_SUCCESS, PDH_CSTATUS_NEW_DATA, 9},
-                                                      "PdhGetRawCounterValue TotalPinnedScans cerror: 00000001\n"},
-                                           ValueFault{"invalidData",
-                                                      {ERROR_SUCCESS, PDH_CSTATUS_INVALID_DATA, 9},
-                                                      "PdhGetRawCounterValue TotalPinnedScans cerror: c0000bba\n"}),
-                         testsupport::CaseName());
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Table, CounterValueFaults,
+    ::testing::Values(
+        ValueFault{"readError", {pdhStatus(PDH_INVALID_DATA), 0, 9},
+                   "PdhGetRawCounterValue TotalPinnedScans error: c0000bc6\n"},
+        ValueFault{"newData", {ERROR_SUCCESS, PDH_CSTATUS_NEW_DATA, 9},
+                   "PdhGetRawCounterValue TotalPinnedScans cerror: 00000001\n"},
+        ValueFault{"invalidData", {ERROR_SUCCESS, PDH_CSTATUS_INVALID_DATA, 9},
+                   "PdhGetRawCounterValue TotalPinnedScans cerror: c0000bba\n"}),
+    testsupport::CaseName());
+// clang-format on
 
 TEST_F(CounterSection, CollectionFailureWritesNoEntry) {
     pdh_standin::publish(set + "Total pinned scans", {ERROR_SUCCESS, 0, 42});

@@ -3,11 +3,11 @@
 // A unit-separator byte (0x1F) and the byte after it stand for a quarter of
 // the reader's line limit of that byte, so short inputs make lines under, at
 // and over the limit; after the first 16 runs (four line limits) the marker
-// is an ordinary byte, so that no input grows past 4 MiB and the memory of a
-// long run stays well under libFuzzer's limit. The input is then cut at record-separator bytes (0x1E)
-// into at most four pieces:
-// the first becomes "ZelPerformance.csv", the next ones ".1", ".2" and ".3" (an
-// empty piece leaves its file out, a gap in the numbering). scanPerfHistory
+// is an ordinary byte, so that no input grows by more than 4 MiB and the
+// memory of a long run stays well under libFuzzer's limit. The input is then
+// cut at record-separator bytes (0x1E) into at most four pieces: the first
+// becomes "ZelPerformance.csv", the next ones ".1", ".2" and ".3" (an empty
+// piece leaves its file out, a gap in the numbering). scanPerfHistory
 // reads them from a directory of this process's own with a fixed now. Only the
 // quote exception may leave it. Its result must hold known names with finite,
 // non-negative values in their pairs, and must equal, to the bit, what a plain

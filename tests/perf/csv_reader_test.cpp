@@ -268,7 +268,7 @@ TEST(CsvReader, TheLastRowStaysWholeWhileTheNextIsRead) {
                 for (const std::size_t rowCount : {std::size_t{1}, std::size_t{2}}) {
                     SCOPED_TRACE(std::string(csvScanKernelName(kernel)) + ", limit " + std::to_string(limit) +
                                  ", reads of " + std::to_string(readSize) + ", " + std::to_string(rowCount) + " rows");
-                    expectLastRowKept(text, lineCount, shape, 1 + random() % 7, rowCount);
+                    ASSERT_NO_FATAL_FAILURE(expectLastRowKept(text, lineCount, shape, 1 + random() % 7, rowCount));
                 }
             }
         }
@@ -337,7 +337,7 @@ TEST(CsvReader, LinesOverTheLimitAreConsumedAndReadAsRowsWithoutFields) {
             for (const LimitCase& c : cases) {
                 SCOPED_TRACE(std::string(csvScanKernelName(kernel)) + ", pieces of " + std::to_string(piece) + ", " +
                              describe(c));
-                expectLimitCaseRead(c, kernel, piece);
+                ASSERT_NO_FATAL_FAILURE(expectLimitCaseRead(c, kernel, piece));
             }
         }
     }
@@ -473,6 +473,7 @@ TEST(ParseUnsignedFields, EveryKernelDecodesEveryLengthAndEveryBadByteAsTheField
             CsvRow row;
             for (const std::string& field : fields) {
                 ASSERT_TRUE(readCsvRow(in, row).good());
+                ASSERT_GE(row.size(), 2 + placing.fieldsAfterKnown);
                 const std::size_t position = row.size() - 2 - placing.fieldsAfterKnown;
                 SCOPED_TRACE(std::string(csvScanKernelName(kernel)) + ", " + placing.name + " \"" + field + '"');
                 ASSERT_EQ(row[position], field);

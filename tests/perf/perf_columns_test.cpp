@@ -135,7 +135,7 @@ TEST(IntervalLoops, EveryBuildSubtractsAndSumsAsTheRuleSays) {
             const std::size_t fallen = static_cast<std::size_t>(trial) % (perfColumnCount + 1);  // 52: none
             randomCounters(random, magnitudes[trial % 5], fallen, earlier, later);
             SCOPED_TRACE("trial " + std::to_string(trial));
-            expectLoopsMatchTheRule(name, *loops, earlier, later, fallen);
+            ASSERT_NO_FATAL_FAILURE(expectLoopsMatchTheRule(name, *loops, earlier, later, fallen));
         }
     }
 }

@@ -235,6 +235,7 @@ TEST_P(ErrorText, NamesMessageCodeAndValue) {
     EXPECT_EQ(error.ErrorCode(), GetParam().code);
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Table, ErrorText,
     ::testing::Values(
@@ -244,10 +245,12 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorTextCase{"RegGetValueW failed", L"V", -5, "RegGetValueW failed. Error: -5. Value name='V'."},
         ErrorTextCase{"RegGetValueW failed", L"V", INT32_MIN,
                       "RegGetValueW failed. Error: -2147483648. Value name='V'."},
-        ErrorTextCase{"m", L"", 0, "m. Value name=''."}, ErrorTextCase{"m", L"a'b\"c", 0, "m. Value name='a'b\"c'."},
+        ErrorTextCase{"m", L"", 0, "m. Value name=''."},
+        ErrorTextCase{"m", L"a'b\"c", 0, "m. Value name='a'b\"c'."},
         // Broken surrogates of the name are left out.
         ErrorTextCase{"m", std::wstring{L'a', wchar_t(0xDC00), L'b', wchar_t(0xD800)}, 0, "m. Value name='ab'."},
         ErrorTextCase{"m", std::wstring{wchar_t(0xD800), L'x', L'y'}, 0, "m. Value name='y'."}));
+// clang-format on
 
 // --- The type table -------------------------------------------------------
 
@@ -258,9 +261,12 @@ TEST_F(RegistryHelperTest, ValueReadersMapsTheFourTypesToTheirAlternatives) {
     write(L"List", REG_MULTI_SZ, Utf16LeBytes(L"a\0bc\0\0"s));
     const std::pair<DWORD, const wchar_t*> rows[] = {
         {REG_DWORD, L"Number"}, {REG_QWORD, L"Large"}, {REG_SZ, L"Text"}, {REG_MULTI_SZ, L"List"}};
-    const RegistryValue expected[] = {
-        RegistryValue(std::in_place_index<0>, DWORD{42}), RegistryValue(std::in_place_index<1>, std::uint64_t{1} << 40),
-        RegistryValue(std::in_place_index<2>, L"text"), RegistryValue(std::in_place_index<3>, Strings{L"a", L"bc"})};
+    // clang-format off
+    const RegistryValue expected[] = {RegistryValue(std::in_place_index<0>, DWORD{42}),
+                                      RegistryValue(std::in_place_index<1>, std::uint64_t{1} << 40),
+                                      RegistryValue(std::in_place_index<2>, L"text"),
+                                      RegistryValue(std::in_place_index<3>, Strings{L"a", L"bc"})};
+    // clang-format on
 
     ASSERT_EQ(utilities::ValueReaders.size(), 4u);
     for (std::size_t i = 0; i < 4; ++i) {
