@@ -41,20 +41,15 @@ std::size_t CsvTextSource::read(char* destination, std::size_t size) {
 }
 
 bool csvScanKernelAvailable(CsvScanKernel kernel) {
-    switch (kernel) {
-        case CsvScanKernel::scalar:
 #if defined(CORVEX_CSV_X86_KERNELS)
-        case CsvScanKernel::sse2:  // part of x86-64 itself
-#endif
-            return true;
-#if defined(CORVEX_CSV_X86_KERNELS)
-        case CsvScanKernel::avx2:
-            __builtin_cpu_init();
-            return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("popcnt");
-#endif
-        default:
-            return false;
+    if (kernel == CsvScanKernel::avx2) {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") && __builtin_cpu_supports("popcnt");
     }
+    return true;  // the scalar kernel, and SSE2, which is part of x86-64 itself
+#else
+    return kernel == CsvScanKernel::scalar;
+#endif
 }
 
 CsvScanKernel bestCsvScanKernel() {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -217,8 +218,8 @@ TEST(CsvReader, LongLinesSplitAlikeWhereverTheirCommasAndQuotesStand) {
 
 // Reads every line of `text` into one row, or into two by turns, and checks
 // after each read (or throw) that the row read last still holds its fields.
-void expectLastRowKept(const std::string& text, std::size_t lineCount, const CsvReaderShape& shape, std::size_t chunk,
-                       std::size_t rowCount) {
+void expectLastRowKept(const std::string& text, const CsvReaderShape& shape, std::size_t chunk, std::size_t rowCount) {
+    const auto lineCount = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
     CsvReader in(std::make_unique<CsvTextSource>(text, chunk), shape);
     CsvRow rows[2];
     std::size_t into = 0;
@@ -250,8 +251,7 @@ TEST(CsvReader, TheLastRowStaysWholeWhileTheNextIsRead) {
     std::mt19937 random(7);
     for (const std::size_t limit : {std::size_t{5}, std::size_t{21}, std::size_t{64}}) {
         std::string text;
-        const std::size_t lineCount = 3000;
-        for (std::size_t i = 0; i < lineCount; ++i) {
+        for (int i = 0; i < 3000; ++i) {
             std::string line(random() % (limit + limit / 2 + 3), 'v');
             for (char& c : line) c = random() % 4 == 0 ? ',' : static_cast<char>('a' + random() % 26);
             if (random() % 6 == 0 && !line.empty()) line[random() % line.size()] = '"';  // odd: throws
@@ -268,7 +268,7 @@ TEST(CsvReader, TheLastRowStaysWholeWhileTheNextIsRead) {
                 for (const std::size_t rowCount : {std::size_t{1}, std::size_t{2}}) {
                     SCOPED_TRACE(std::string(csvScanKernelName(kernel)) + ", limit " + std::to_string(limit) +
                                  ", reads of " + std::to_string(readSize) + ", " + std::to_string(rowCount) + " rows");
-                    ASSERT_NO_FATAL_FAILURE(expectLastRowKept(text, lineCount, shape, 1 + random() % 7, rowCount));
+                    ASSERT_NO_FATAL_FAILURE(expectLastRowKept(text, shape, 1 + random() % 7, rowCount));
                 }
             }
         }
@@ -283,23 +283,23 @@ struct LimitCase {
     const char* lineEnd;
     bool quoted;  // holds ",\"x\"" (even) and, with oddQuote, one quote more
     bool oddQuote;
+
+    bool ends() const { return lineEnd[0] != '\0'; }
 };
 
 std::string describe(const LimitCase& c) {
-    const bool ends = c.lineEnd[0] != '\0';
     return "length " + std::to_string(c.length) + (c.quoted ? c.oddQuote ? ", odd quotes" : ", quoted" : "") +
-           (ends ? c.lineEnd[0] == '\r' ? ", CR LF" : ", LF" : ", no line feed");
+           (c.ends() ? c.lineEnd[0] == '\r' ? ", CR LF" : ", LF" : ", no line feed");
 }
 
 void expectLimitCaseRead(const LimitCase& c, CsvScanKernel kernel, std::size_t piece) {
     std::string line(c.length, ',');
     if (c.quoted) line.replace(c.length / 2, 4, ",\"x\"");
     if (c.oddQuote) line[c.length / 3] = '"';
-    const bool ends = c.lineEnd[0] != '\0';
-    CsvReader in = readerOf("a,b\n" + line + c.lineEnd + (ends ? "c,d\n" : ""), kernel, piece);
+    CsvReader in = readerOf("a,b\n" + line + c.lineEnd + (c.ends() ? "c,d\n" : ""), kernel, piece);
     CsvRow row;
     ASSERT_TRUE(readCsvRow(in, row).good());
-    if (!ends) {
+    if (!c.ends()) {
         // A last line without a line feed is the end, however long.
         EXPECT_FALSE(readCsvRow(in, row).good());
         EXPECT_TRUE(row.empty());
@@ -456,7 +456,8 @@ TEST(ParseUnsignedFields, EveryKernelDecodesEveryLengthAndEveryBadByteAsTheField
     // it, and in a quoted line (whose text the reader rewrote), must decode
     // exactly as parseUnsignedField decodes each one alone.
     const std::vector<std::string> fields = fieldsWithStrayBytes();
-    const std::string known = "31415926535";
+    const std::uint64_t knownValue = 31415926535u;
+    const std::string known = std::to_string(knownValue);
     const struct {
         const char* name;
         std::string before;
@@ -478,7 +479,7 @@ TEST(ParseUnsignedFields, EveryKernelDecodesEveryLengthAndEveryBadByteAsTheField
                 SCOPED_TRACE(std::string(csvScanKernelName(kernel)) + ", " + placing.name + " \"" + field + '"');
                 ASSERT_EQ(row[position], field);
                 ASSERT_EQ(row[position + 1], known);
-                expectDecodedAsAlone(row, position, field, 31415926535u);
+                expectDecodedAsAlone(row, position, field, knownValue);
             }
         }
     }
